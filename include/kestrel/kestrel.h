@@ -1,0 +1,29 @@
+/* Kestrel: whole-screen capture to a PNG or JPEG file. */
+#ifndef KESTREL_KESTREL_H
+#define KESTREL_KESTREL_H
+
+#ifdef __cplusplus
+typedef char16_t WCHAR;
+extern "C" {
+#else
+#include <stdint.h>
+typedef uint_least16_t WCHAR;
+#endif
+
+#if defined(KESTREL_BUILDING_LIBRARY)
+#define KESTREL_API __attribute__((visibility("default")))
+#else
+#define KESTREL_API
+#endif
+
+/* Captures the whole screen and writes it to lpszPath, a NUL-terminated
+ * UTF-16 path. nQuality below 1 writes PNG; 1 or more writes a baseline JPEG
+ * at that quality (values above 100 count as 100). Returns 1 when the file
+ * was written and closed, 0 otherwise. Calls must not overlap. */
+KESTREL_API int SnapShot(const WCHAR *lpszPath, int nQuality);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
