@@ -115,21 +115,22 @@ int main(int argc, char **argv) {
   xcb_create_gc(g_conn, gc, g_screen->root, 0, NULL);
   const uint32_t navy = Color(20, 30, 70), white = Color(255, 255, 255);
   Fill(gc, navy, 0, 0, w, h);
-  const unsigned flats[][3] = {{220, 40, 40},  {240, 200, 40}, {40, 170, 80},
+  const unsigned flats[][3] = {{220, 40, 40},  {240, 200, 40},  {40, 170, 80},
                                {40, 120, 220}, {250, 250, 250}, {0, 0, 0}};
   const int n = (int)(sizeof(flats) / sizeof(flats[0]));
   for (int i = 0; i < n; ++i)
-    Fill(gc, Color(flats[i][0], flats[i][1], flats[i][2]), w * i / n,
-         h * 3 / 5, w / n, h / 5);
+    Fill(gc, Color(flats[i][0], flats[i][1], flats[i][2]), w * i / n, h * 3 / 5,
+         w / n, h / 5);
   Gradient(gc, h * 1 / 5, h * 2 / 5 - 8);
 
   const xcb_font_t font = xcb_generate_id(g_conn);
-  xcb_void_cookie_t opened =
-      xcb_open_font_checked(g_conn, font, 5, "fixed");
+  xcb_void_cookie_t opened = xcb_open_font_checked(g_conn, font, 5, "fixed");
   xcb_generic_error_t *error = xcb_request_check(g_conn, opened);
   if (!error) {
-    Text(gc, font, white, navy, 16, 28, "Kestrel quick start: a capture of this X screen");
-    Text(gc, font, white, navy, 16, 46, "flat areas, a gradient and core-font text");
+    Text(gc, font, white, navy, 16, 28,
+         "Kestrel quick start: a capture of this X screen");
+    Text(gc, font, white, navy, 16, 46,
+         "flat areas, a gradient and core-font text");
     xcb_close_font(g_conn, font);
   }
   free(error);

@@ -7,3 +7,7 @@ target_compile_definitions(kestrel-snap PRIVATE
 # Draws a demo scene on a bare X server for the quick start.
 add_executable(kestrel-demo-scene tools/kestrel-demo-scene.c)
 target_link_libraries(kestrel-demo-scene PRIVATE PkgConfig::KESTREL_XCB)
+
+# Installed next to the library's directory, it finds the library there.
+set_target_properties(kestrel-snap PROPERTIES
+  INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
