@@ -21,6 +21,7 @@ typedef enum KTestOp {
   KTEST_OP_MALLOC,
   KTEST_OP_WFOPEN,
   KTEST_OP_DISPLAY_READ,  // the display's image request inside BitBlt
+  KTEST_OP_FCLOSE,        // the stream is closed, but EOF is reported
   KTEST_OP_COUNT
 } KTestOp;
 

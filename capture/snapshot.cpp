@@ -1,0 +1,52 @@
+// The library's one exported operation.
+#include <kestrel/kestrel.h>
+
+#include <windows.h>
+
+#include "capture/packing.h"
+#include "surface/dib_surface.h"
+#include "surface/grab_screen.h"
+#include "writers/jpeg_writer.h"
+#include "writers/png_writer.h"
+
+namespace {
+
+// Everything between taking the path and destroying it: grab, surface,
+// packing, writer, and the releases in their order (the packed buffer, the
+// screen bitmap, then the surface as it goes out of scope).
+int CaptureToFile(LPCWSTR lpszPath, int nQuality) {
+  HBITMAP hScreen = GrabScreen();
+  CDibSurface surface;
+  if (hScreen == NULL) return 0;
+  surface.CopyFrom(hScreen);
+
+  int nResult = 0;
+  BYTE *pPacked = NULL;
+  const int nWidth = surface.m_nWidth;
+  const int nHeight = surface.m_nHeight;
+  const DWORD nPacked = PackedSize(nWidth, nHeight);
+  if (surface.m_pBits != NULL && nPacked != 0)
+    pPacked = static_cast<BYTE *>(malloc(nPacked));
+
+  if (pPacked != NULL) {
+    // The only place where the quality decides anything.
+    if (nQuality < 1) {
+      PackSurface(surface, pPacked, kPackBgr);
+      nResult = WritePngFile(lpszPath, pPacked, nWidth, nHeight);
+    } else {
+      PackSurface(surface, pPacked, kPackRgb);
+      nResult = WriteJpegFile(lpszPath, pPacked, nWidth, nHeight, nQuality);
+    }
+    free(pPacked);
+  }
+  DeleteObject(hScreen);
+  return nResult;
+}
+
+}  // namespace
+
+extern "C" int SnapShot(const WCHAR *lpszPath, int nQuality) {
+  // From here on only the private copy of the path is used.
+  CString strPath(lpszPath);
+  return CaptureToFile(strPath, nQuality);
+}

@@ -1,0 +1,12 @@
+// The calling thread's last-error code, as the core library keeps it.
+#include "winnls.h"
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}  // namespace
+
+extern "C" DWORD WINAPI GetLastError(void) { return t_lastError; }
+
+extern "C" void WINAPI SetLastError(DWORD dwErrCode) {
+  t_lastError = dwErrCode;
+}

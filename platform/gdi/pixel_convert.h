@@ -1,0 +1,38 @@
+// Turning screen pixels into the 24-bit blue-green-red of DIB sections.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "display.h"
+
+namespace kplat {
+
+// Everything a conversion needs, worked out once per format so that the
+// row loops do no per-pixel decisions.
+struct Bgr24Converter {
+  enum class Path : uint8_t {
+    kPalette,  // 8-bit index into a palette
+    kBytes24,  // 24 bits: each channel is one whole byte
+    kShift32,  // 32 bits with 8-bit channels
+    kTable16,  // 16 bits: 5- or 6-bit channels through tables
+    kTable32,  // 32 bits: 10-bit channels through tables
+  };
+  Path path;
+  uint8_t shift[3];  // blue, green, red: lowest bit of each channel
+  uint32_t max[3];   // largest channel value, after the shift
+  uint8_t table[3][1024];
+  uint8_t palette[256][3];  // blue, green, red
+};
+
+// Fills conv for a supported format; false for anything else.
+bool PrepareBgr24Converter(const PixelFormat &format, Bgr24Converter *conv);
+
+// Converts a width x height block. Row r of the source starts at
+// src + r * srcStride and of the destination at dst + r * dstStride; either
+// stride may be negative. The blocks must not overlap.
+void ConvertToBgr24(const Bgr24Converter &conv, const uint8_t *src,
+                    ptrdiff_t srcStride, uint8_t *dst, ptrdiff_t dstStride,
+                    int width, int height);
+
+}  // namespace kplat

@@ -1,0 +1,15 @@
+# The device's C runtime, text conversion and application framework.
+add_library(kplat_runtime OBJECT
+  platform/crt/utf.cpp
+  platform/crt/last_error.cpp
+  platform/crt/multibyte.cpp
+  platform/crt/wfopen.cpp
+  platform/afx/string.cpp
+  platform/afx/string_format.cpp
+  platform/afx/object.cpp
+  platform/afx/app.cpp
+  platform/afx/dc.cpp
+  platform/afx/module_state.cpp
+  platform/afx/dll_main.cpp)
+target_link_libraries(kplat_runtime PRIVATE kplat_internal)
+set_property(TARGET kplat_runtime PROPERTY KESTREL_LINK_DEPS "")

@@ -1,0 +1,179 @@
+// SnapShot from end to end on memory displays: the pictures it writes, the
+// writer the quality picks, the status text, and what every failure leaves.
+#include <kestrel/kestrel.h>
+
+#include <vector>
+
+#include "module_fixture.h"
+
+namespace {
+
+using ktest::Image;
+
+class SnapShotTest : public ModuleTest {
+ protected:
+  int Snap(const std::string &name, int quality) {
+    return SnapShot(Path(name).c_str(), quality);
+  }
+  Image Png(const std::string &name) {
+    Image img;
+    EXPECT_TRUE(ktest::DecodePng(dir_.File(name), &img)) << name;
+    return img;
+  }
+  std::vector<uint8_t> Bytes(const std::string &name) {
+    return ktest::ReadFile(dir_.File(name));
+  }
+};
+
+class EveryFormat : public SnapShotTest,
+                    public ::testing::WithParamInterface<ktest::ScreenFormat> {};
+
+TEST_P(EveryFormat, PngHoldsTheScreenAndJpegIsLibjpegsEncodingOfIt) {
+  const int sizes[][2] = {{240, 320}, {241, 321}, {1, 1}};
+  for (const auto &s : sizes) {
+    Image expected;
+    ASSERT_TRUE(ktest::InstallPatternScreen(GetParam(), s[0], s[1], 11, &expected));
+    ASSERT_EQ(Snap("s.png", 0), 1);
+    const Image got = Png("s.png");
+    ASSERT_EQ(got.width, s[0]);
+    ASSERT_EQ(got.height, s[1]);
+    EXPECT_TRUE(got.rgb == expected.rgb) << s[0] << "x" << s[1];
+    ASSERT_EQ(Snap("s.jpg", 75), 1);
+    EXPECT_TRUE(Bytes("s.jpg") == ktest::EncodeJpegReference(expected, 75))
+        << s[0] << "x" << s[1];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, EveryFormat, ::testing::ValuesIn(ktest::AllScreenFormats()),
+                         [](const auto &info) { return info.param.name; });
+
+TEST_F(SnapShotTest, TopLeftComesFirstAndBottomRightLast) {
+  Image pic;
+  pic.width = 5;
+  pic.height = 3;
+  pic.rgb.assign(5 * 3 * 3, 0x40);
+  const uint8_t tl[3] = {10, 20, 30}, br[3] = {200, 150, 100};
+  std::copy(tl, tl + 3, pic.rgb.begin());
+  std::copy(br, br + 3, pic.rgb.end() - 3);
+  ASSERT_TRUE(ktest::InstallRgbScreen(pic));
+  ASSERT_EQ(Snap("c.png", 0), 1);
+  EXPECT_EQ(Png("c.png").rgb, pic.rgb);
+}
+
+TEST_F(SnapShotTest, QualityPicksTheWriter) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 64, 48, 5, &expected));
+  ASSERT_EQ(Snap("0.out", 0), 1);
+  ASSERT_EQ(Snap("-5.out", -5), 1);
+  ASSERT_EQ(Snap("min.out", -2147483647 - 1), 1);
+  EXPECT_EQ(Bytes("0.out")[1], 'P');
+  EXPECT_EQ(Bytes("0.out"), Bytes("-5.out"));
+  EXPECT_EQ(Bytes("0.out"), Bytes("min.out"));
+  ASSERT_EQ(Snap("1.out", 1), 1);
+  EXPECT_EQ(Bytes("1.out"), ktest::EncodeJpegReference(expected, 1));
+  ASSERT_EQ(Snap("150.out", 150), 1);
+  ASSERT_EQ(Snap("100.out", 100), 1);
+  EXPECT_EQ(Bytes("150.out"), Bytes("100.out"));
+  ASSERT_EQ(Snap("max.out", 2147483647), 1);
+  EXPECT_EQ(Bytes("max.out"), Bytes("100.out"));
+}
+
+TEST_F(SnapShotTest, SecondCallReplacesTheFile) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 300, 200, 1, &expected));
+  ASSERT_EQ(Snap("same", 100), 1);
+  const long big = ktest::FileSize(dir_.File("same"));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1, &expected));
+  ASSERT_EQ(Snap("same", 100), 1);
+  EXPECT_LT(ktest::FileSize(dir_.File("same")), big);
+  EXPECT_EQ(Bytes("same"), ktest::EncodeJpegReference(expected, 100));
+}
+
+TEST_F(SnapShotTest, StatusTextFollowsOnlyJpegCalls) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 16, 16, 2, &expected));
+  const std::string missing = dir_.File("none/%s.jpg");
+  EXPECT_EQ(SnapShot(ktest::Utf16(missing).c_str(), 75), 0);
+  const std::string openFail = "Can't open file\"" + missing + "\"";
+  EXPECT_EQ(ktest::StatusText(), openFail);
+  // PNG calls, failing or not, leave it alone.
+  EXPECT_EQ(SnapShot(ktest::Utf16(dir_.File("none/x.png")).c_str(), 0), 0);
+  EXPECT_EQ(Snap("ok.png", 0), 1);
+  EXPECT_EQ(ktest::StatusText(), openFail);
+  // A JPEG call that succeeds empties it.
+  EXPECT_EQ(Snap("ok.jpg", 75), 1);
+  EXPECT_EQ(ktest::StatusText(), "");
+  EXPECT_EQ(SnapShot(u"/dev/full", 75), 0);
+  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+  EXPECT_EQ(SnapShot(u"/dev/full", 0), 0);
+  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+}
+
+TEST_F(SnapShotTest, NullAndEmptyPathsFail) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2, &expected));
+  EXPECT_EQ(SnapShot(nullptr, 75), 0);
+  EXPECT_EQ(ktest::StatusText(), "Can't open file\"\"");
+  EXPECT_EQ(SnapShot(u"", 0), 0);
+  EXPECT_EQ(SnapShot(nullptr, 0), 0);
+}
+
+TEST_F(SnapShotTest, NoScreenMeansNoFile) {
+  KTestRemoveMemoryDisplay();
+  if (HDC dc = GetDC(NULL)) {
+    ReleaseDC(NULL, dc);
+    GTEST_SKIP() << "a system display is reachable";
+  }
+  EXPECT_EQ(Snap("none.png", 0), 0);
+  EXPECT_EQ(Snap("none.jpg", 75), 0);
+  EXPECT_FALSE(ktest::FileExists(dir_.File("none.png")));
+  EXPECT_FALSE(ktest::FileExists(dir_.File("none.jpg")));
+}
+
+TEST_F(SnapShotTest, CloseFailureAfterTheLastByteIsReported) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 2, &expected));
+  KTestFailNth(KTEST_OP_FCLOSE, 1);
+  EXPECT_EQ(Snap("c.jpg", 75), 0);
+  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+  KTestFailNth(KTEST_OP_FCLOSE, 1);
+  EXPECT_EQ(Snap("c.png", 0), 0);
+  EXPECT_EQ(Snap("c.png", 0), 1);
+}
+
+// Every fault-injectable platform call of a successful capture, failed in
+// turn: the call reports 0, leaves nothing
+// alive or open, prints nothing, and the next call succeeds.
+TEST_F(SnapShotTest, EachFailedPlatformCallEndsCleanly) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[2], 33, 17, 9, &expected));
+  for (int quality : {0, 80}) {
+    const std::string name = quality ? "f.jpg" : "f.png";
+    KTestResetFaults();
+    ASSERT_EQ(Snap(name, quality), 1);
+    unsigned counts[KTEST_OP_COUNT];
+    for (int op = 0; op < KTEST_OP_COUNT; ++op) counts[op] = KTestCallCount(KTestOp(op));
+    for (int op = 0; op < KTEST_OP_COUNT; ++op) {
+      for (unsigned n = 1; n <= counts[op]; ++n) {
+        KTestResetFaults();
+        KTestFailNth(KTestOp(op), n);
+        const int r = Snap(name, quality);
+        EXPECT_EQ(r, 0) << "op " << op << " call " << n << " q " << quality;
+        const KTestLiveObjects live = KTestGetLiveObjects();
+        ASSERT_EQ(live.screenDCs + live.memoryDCs + live.bitmaps + live.sections, 0)
+            << "op " << op << " call " << n;
+        EXPECT_EQ(ktest::CountOpenFds(), fds_) << "op " << op << " call " << n;
+        const std::string status = ktest::StatusText();
+        if (quality) {
+          EXPECT_TRUE(status.empty() || status.rfind("Can't open file\"", 0) == 0 ||
+                      status == "Output file write error --- out of disk space?")
+              << status;
+        }
+        KTestResetFaults();
+        ASSERT_EQ(Snap(name, quality), 1);
+      }
+    }
+  }
+}
+
+}  // namespace
