@@ -14,7 +14,7 @@
 
 namespace {
 
-struct Run {
+struct RunResult {
   int status = -1;
   std::string out, err;
 };
@@ -41,14 +41,15 @@ class Host : public ::testing::Test {
     delete expected_;
   }
 
-  Run Snap(const std::vector<std::string> &args, bool withDisplay = true) {
+  RunResult Snap(const std::vector<std::string> &args,
+                 bool withDisplay = true) {
     std::string cmd = withDisplay ? "DISPLAY=" + server_->name() + " "
                                   : std::string("env -u DISPLAY ");
     cmd += Quote(KESTREL_SNAP_PATH);
     for (const std::string &a : args) cmd += " " + Quote(a);
     cmd +=
         " >" + Quote(dir_.File("stdout")) + " 2>" + Quote(dir_.File("stderr"));
-    Run run;
+    RunResult run;
     const int status = system(cmd.c_str());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     const std::vector<uint8_t> out = ktest::ReadFile(dir_.File("stdout"));
@@ -63,7 +64,7 @@ class Host : public ::testing::Test {
   }
 
   void ExpectRefused(const std::vector<std::string> &args) {
-    const Run run = Snap(args);
+    const RunResult run = Snap(args);
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(OneLine(run.err)) << run.err;
     EXPECT_EQ(run.out, "");
@@ -83,7 +84,7 @@ ktest::Xvfb *Host::server_;
 ktest::Image *Host::expected_;
 
 TEST_F(Host, HelpAndVersion) {
-  Run run = Snap({"--help"});
+  RunResult run = Snap({"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("usage: kestrel-snap"), std::string::npos);
   run = Snap({"--version"});
@@ -128,7 +129,7 @@ TEST_F(Host, BadCommandLinesAreRefusedWithOneLine) {
 }
 
 TEST_F(Host, FailedCapturesExitWithOne) {
-  Run run = Snap({dir_.File("no/such/dir/n.png")});
+  RunResult run = Snap({dir_.File("no/such/dir/n.png")});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(OneLine(run.err));
   run = Snap({dir_.File("o.png")}, false);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "display.h"
 #include "kestrel/kestrel.h"
 #include "scenes.h"
 #include "test_support.h"
