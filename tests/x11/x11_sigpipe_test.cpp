@@ -136,9 +136,11 @@ class DeafServer {
       const size_t name = head[6] | head[7] << 8, data = head[8] | head[9] << 8;
       std::vector<uint8_t> auth((name + 3) / 4 * 4 + (data + 3) / 4 * 4);
       if (!ReadFully(fd, auth.data(), auth.size())) continue;
+      // Deaf before the client can send anything more: its next write
+      // finds the socket shut.
+      shutdown(fd, SHUT_RD);
       if (write(fd, reply.data(), reply.size()) != ssize_t(reply.size()))
         continue;
-      shutdown(fd, SHUT_RD);
     }
   }
 
