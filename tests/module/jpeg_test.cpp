@@ -25,7 +25,7 @@ Image Gradient(int w, int h) {
       uint8_t *p = &img.rgb[(size_t(y) * w + x) * 3];
       p[0] = uint8_t(x * 255 / (w > 1 ? w - 1 : 1));
       p[1] = uint8_t(y * 255 / (h > 1 ? h - 1 : 1));
-      p[2] = uint8_t((x ^ y) * 3);
+      p[2] = uint8_t((x + y) * 255 / (w + h));
     }
   return img;
 }
@@ -152,7 +152,7 @@ TEST_F(JpegWriterTest, StorageFillingMidWriteLeavesAClosedPartialFile) {
   if (pid == 0) {
     // Writes past 10000 bytes fail (EFBIG) instead of killing the child.
     signal(SIGXFSZ, SIG_IGN);
-    struct rlimit rl = {10000, 10000};
+    struct rlimit rl = {10000, RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &rl);
     const int r = WriteJpegFile(ktest::Utf16(path).c_str(), img.rgb.data(), 512, 512, 95);
     const bool msgOk = ktest::StatusText() == "Output file write error --- out of disk space?";

@@ -126,7 +126,7 @@ TEST_F(PngWriterTest, StorageFillingMidWriteLeavesAClosedPartialFile) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     signal(SIGXFSZ, SIG_IGN);
-    struct rlimit rl = {20000, 20000};
+    struct rlimit rl = {20000, RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &rl);
     const int r = WritePngFile(ktest::Utf16(path).c_str(), bgr.data(), 300, 300);
     const bool released = !g_pPng && !g_pPngInfo && !g_ppPngRows;
