@@ -14,7 +14,8 @@ namespace {
 
 // One row, pixel by pixel, three bytes each. Plain byte loops with no call
 // inside, which the compiler turns into wide copies and shuffles.
-void PackRowBgr(const BYTE *__restrict pSrc, BYTE *__restrict pDst, int nWidth) {
+void PackRowBgr(const BYTE *__restrict pSrc, BYTE *__restrict pDst,
+                int nWidth) {
   for (int x = 0; x < nWidth; ++x) {
     pDst[3 * x] = pSrc[3 * x];
     pDst[3 * x + 1] = pSrc[3 * x + 1];
@@ -22,7 +23,8 @@ void PackRowBgr(const BYTE *__restrict pSrc, BYTE *__restrict pDst, int nWidth) 
   }
 }
 
-void PackRowRgb(const BYTE *__restrict pSrc, BYTE *__restrict pDst, int nWidth) {
+void PackRowRgb(const BYTE *__restrict pSrc, BYTE *__restrict pDst,
+                int nWidth) {
   for (int x = 0; x < nWidth; ++x) {
     pDst[3 * x] = pSrc[3 * x + 2];
     pDst[3 * x + 1] = pSrc[3 * x + 1];
