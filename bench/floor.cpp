@@ -3,9 +3,10 @@
 #include <setjmp.h>
 #include <stdio.h>
 #include <stdlib.h>
-
-#include <jpeglib.h>
+// clang-format off
+#include <jpeglib.h>  // needs stdio.h first
 #include <png.h>
+// clang-format on
 
 namespace kbench {
 namespace {

@@ -112,7 +112,7 @@ bool TimedCall(const std::u16string &path, int quality, double *t) {
       PackSurface(surface, packed, quality < 1 ? kPackBgr : kPackRgb);
       double t3 = Now();
       ok = quality < 1 ? WritePngFile(path.c_str(), packed, surface.m_nWidth,
-                                       surface.m_nHeight)
+                                      surface.m_nHeight)
                        : WriteJpegFile(path.c_str(), packed, surface.m_nWidth,
                                        surface.m_nHeight, quality);
       double t4 = Now();
@@ -169,22 +169,28 @@ void ResetPeak() {
 int Rss(const Options &o) {
   const bool jpeg = o.rss == "jpeg";
   const std::string file = o.dir + "/rss." + (jpeg ? "jpg" : "png");
+  // The call first, in a process that has made no screen-sized block yet,
+  // so that no freed heap memory stays resident to hide its growth.
+  ResetPeak();
+  long base = StatusKb("VmRSS:");
+  if (SnapShot(Wide(file).c_str(), jpeg ? 75 : 0) != 1) return 1;
+  const long callKb = StatusKb("VmHWM:") - base;
+  // Then the encoder's own working memory, on pixels already resident.
   int w = 0, h = 0;
   std::vector<uint8_t> px = PackedScreen(jpeg, &w, &h);
   if (px.empty()) return 1;
-  // The floor first: the encoder's own working memory on resident pixels.
   ResetPeak();
-  long base = StatusKb("VmRSS:");
+  base = StatusKb("VmRSS:");
   if (!(jpeg ? kbench::FloorJpeg(file.c_str(), px.data(), w, h, 75)
              : kbench::FloorPng(file.c_str(), px.data(), w, h)))
     return 1;
   const long floorKb = StatusKb("VmHWM:") - base;
-  std::vector<uint8_t>().swap(px);
-  ResetPeak();
-  base = StatusKb("VmRSS:");
-  if (SnapShot(Wide(file).c_str(), jpeg ? 75 : 0) != 1) return 1;
-  const long callKb = StatusKb("VmHWM:") - base;
-  printf("rss_%s call_kb %ld encoder_kb %ld\n", o.rss.c_str(), callKb, floorKb);
+  printf(
+      "rss_%s call_kb %ld encoder_kb %ld three_copies_kb %ld\n", o.rss.c_str(),
+      callKb, floorKb,
+      long((int64_t(w) * h * (o.depth == 16 ? 2 : 4) +
+            int64_t(CDibSurface::AlignWidth(w)) * h * 3 + int64_t(w) * h * 3) /
+           1024));
   return 0;
 }
 

@@ -15,7 +15,8 @@ struct Canvas {
   int w, h;
   void Fill(int x0, int y0, int x1, int y1, uint32_t c) {
     for (int y = y0 < 0 ? 0 : y0; y < y1 && y < h; ++y)
-      for (int x = x0 < 0 ? 0 : x0; x < x1 && x < w; ++x) px[size_t(y) * w + x] = c;
+      for (int x = x0 < 0 ? 0 : x0; x < x1 && x < w; ++x)
+        px[size_t(y) * w + x] = c;
   }
 };
 
