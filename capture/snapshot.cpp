@@ -1,6 +1,5 @@
 // The library's one exported operation.
 #include <kestrel/kestrel.h>
-
 #include <windows.h>
 
 #include "capture/packing.h"

@@ -16,11 +16,12 @@ class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     KTestResetFaults();
-    fds_ = ktest::CountOpenFds();
     capture_ = new ktest::OutputCapture();
+    fds_ = ktest::CountOpenFds();
   }
 
   void TearDown() override {
+    const int fds = ktest::CountOpenFds();
     const std::string printed = capture_->Stop();
     delete capture_;
     capture_ = nullptr;
@@ -32,7 +33,7 @@ class ModuleTest : public ::testing::Test {
     EXPECT_EQ(live.memoryDCs, 0);
     EXPECT_EQ(live.bitmaps, 0);
     EXPECT_EQ(live.sections, 0);
-    EXPECT_EQ(ktest::CountOpenFds(), fds_);
+    EXPECT_EQ(fds, fds_);
   }
 
   std::u16string Path(const std::string &name) const {

@@ -25,8 +25,8 @@ const std::vector<ScreenFormat> &AllScreenFormats();
 // large enough screen), and returns the top-down RGB picture of it, worked
 // out here independently of the library. Returns false if the platform
 // refused the display.
-bool InstallPatternScreen(const ScreenFormat &format, int w, int h, uint32_t seed,
-                          Image *expected);
+bool InstallPatternScreen(const ScreenFormat &format, int w, int h,
+                          uint32_t seed, Image *expected);
 
 // Installs a 24-bit display whose pixels are given top-down as RGB.
 bool InstallRgbScreen(const Image &picture);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever of the build and test
+# dependencies is missing. Needs root (or sudo) when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config binutils util-linux
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  libxcb1-dev libxcb-shm0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb clang libclang-rt-14-dev clang-format
+  "$@"
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
