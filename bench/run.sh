@@ -14,7 +14,7 @@ build=build-bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_BENCH=ON \
   -DKESTREL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 >/dev/null
-snap="$build/tools/kestrel-snap"
+snap="$build/kestrel-snap"
 [ -x "$snap" ] || snap=""
 have_x11=0
 [ -f platform/x11.cmake ] && have_x11=1
@@ -75,8 +75,19 @@ bench_screen() {
     done
   done
 
-  echo "## $geometry"
-  printf "%-13s %-4s %10s %17s %10s %9s\n" tool fmt "median ms" "min-max ms" bytes "x fastest"
+  # The floor (encoder alone, in process) first: the table divides by it.
+  local depth=${geometry##*x} where=""
+  [ "$have_x11" = 1 ] && where="--x11"
+  [ "$depth" = 24 ] || [ "$depth" = 16 ] || depth=24
+  local phases
+  phases=$("$build/bench/kestrel_phases" $where --size "${w}x${h}" \
+    --depth "$depth" --runs "$runs" --dir "$out")
+  local floor_jpg floor_png
+  floor_jpg=$(awk '$1 == "floor_jpeg" {print $2}' <<<"$phases")
+  floor_png=$(awk '$1 == "floor_png" {print $2}' <<<"$phases")
+
+  echo "## $geometry (x fastest: to the fastest peer; x floor: to the encoder alone in process)"
+  printf "%-13s %-4s %10s %17s %10s %9s %8s\n" tool fmt "median ms" "min-max ms" bytes "x fastest" "x floor"
   for ext in jpg png; do
     local best=""
     for i in "${!cmds[@]}"; do
@@ -91,18 +102,17 @@ bench_screen() {
       local s m lo hi
       s=$(awk '{print $1/1000}' "$out/times.$i" | median_min_max)
       read -r m lo hi <<<"$s"
-      printf "%-13s %-4s %10s %17s %10s %9.2f\n" "${names[$i]}" "$ext" "$m" \
-        "$lo-$hi" "$(stat -c %s "$out/$i.$ext")" "$(awk "BEGIN{print $m / $best}")"
+      local fl=$floor_png
+      [ "$ext" = jpg ] && fl=$floor_jpg
+      printf "%-13s %-4s %10s %17s %10s %9.2f %8.2f\n" "${names[$i]}" "$ext" "$m" \
+        "$lo-$hi" "$(stat -c %s "$out/$i.$ext")" "$(awk "BEGIN{print $m / $best}")" \
+        "$(awk "BEGIN{print $m / $fl}")"
     done
   done
   rm -f "$out"/times.*
+  echo "$phases"
 
   # In-process calls, the floor and the phases, then peak memory.
-  local depth=${geometry##*x} where=""
-  [ "$have_x11" = 1 ] && where="--x11"
-  [ "$depth" = 24 ] || [ "$depth" = 16 ] || depth=24
-  "$build/bench/kestrel_phases" $where --size "${w}x${h}" --depth "$depth" \
-    --runs "$runs" --dir "$out"
   "$build/bench/kestrel_phases" $where --size "${w}x${h}" --depth "$depth" \
     --dir "$out" --rss jpeg
   "$build/bench/kestrel_phases" $where --size "${w}x${h}" --depth "$depth" \

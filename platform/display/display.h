@@ -58,6 +58,19 @@ class Display {
   // the format changed since GetFormat; dst may then be partly written.
   virtual bool ReadPixels(int x, int y, int w, int h, uint8_t *dst,
                           ptrdiff_t dstStride) = 0;
+
+  // Memory for the pixels of a w x h screen-compatible bitmap with rows
+  // stride bytes apart, which ReadPixels can fill without copying; NULL
+  // when the display has none to lend (the caller allocates its own). Lent
+  // to one bitmap at a time, and valid until ReturnPixels even if the
+  // display's connection is lost meanwhile.
+  virtual uint8_t *LendPixels(int w, int h, ptrdiff_t stride) {
+    (void)w;
+    (void)h;
+    (void)stride;
+    return nullptr;
+  }
+  virtual void ReturnPixels(uint8_t *pixels) { (void)pixels; }
 };
 
 // The screen of this process: a memory display a test installed, else the

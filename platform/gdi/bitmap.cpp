@@ -21,7 +21,8 @@ Bitmap g_stock = {BitmapKind::kStock,
                   nullptr,
                   nullptr,
                   reinterpret_cast<HBITMAP>(kStockHandle),
-                  {1, 0, 0, 0, {{0, 0, 0, 0}, {255, 255, 255, 0}}}};
+                  {1, 0, 0, 0, {{0, 0, 0, 0}, {255, 255, 255, 0}}},
+                  nullptr};
 
 // Pixel memory is capped at INT32_MAX bytes. The stride is checked first
 // so that the product cannot overflow.
@@ -30,28 +31,76 @@ bool SizeFits(int64_t stride, int64_t rows) {
   return stride <= kMaxPixelBytes && rows <= kMaxPixelBytes / stride;
 }
 
+// One freed block of section pixels is kept for the next section: a host
+// that captures again then writes into memory that is already mapped,
+// instead of faulting in (and, at the heap's top, trimming) megabytes per
+// call. Small blocks are left to the heap.
+const size_t kKeepMinBytes = size_t(1) << 20;
+struct KeptBlock {
+  uint8_t *bits;
+  size_t size;
+  ~KeptBlock() { free(bits); }  // at unload
+} g_kept = {nullptr, 0};
+
+uint8_t *TakeKept(size_t size) {
+  if (g_kept.bits == nullptr || size < kKeepMinBytes || g_kept.size < size ||
+      g_kept.size / 2 > size)
+    return nullptr;
+  uint8_t *bits = g_kept.bits;
+  g_kept.bits = nullptr;
+  g_kept.size = 0;
+  return bits;
+}
+
+size_t PixelBytes(const Bitmap &bm) { return size_t(bm.stride) * bm.height; }
+
+void FreePixels(Bitmap *bm) {
+  if (bm->lender != nullptr) {
+    bm->lender->ReturnPixels(bm->bits);
+  } else if (bm->kind == BitmapKind::kSection &&
+             PixelBytes(*bm) >= kKeepMinBytes &&
+             PixelBytes(*bm) >= g_kept.size) {
+    free(g_kept.bits);
+    g_kept.bits = bm->bits;
+    g_kept.size = PixelBytes(*bm);
+  } else {
+    free(bm->bits);
+  }
+}
+
 // Allocates and registers a bitmap whose stride and size have been checked;
-// NULL when memory or handles run out.
+// NULL when memory or handles run out. Pixels come from lender when it has
+// memory to lend (the screen reads into it without a copy), else the heap.
 Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
-                  int64_t stride, const PixelFormat &format) {
+                  int64_t stride, const PixelFormat &format,
+                  Display *lender = nullptr) {
   Bitmap *bm = static_cast<Bitmap *>(malloc(sizeof(Bitmap)));
   if (bm == nullptr) return nullptr;
-  bm->bits = static_cast<uint8_t *>(malloc(size_t(stride * height)));
+  bm->kind = kind;
+  bm->height = height;
+  bm->stride = ptrdiff_t(stride);
+  bm->lender = nullptr;
+  bm->bits = nullptr;
+  if (lender != nullptr) {
+    bm->bits = lender->LendPixels(width, height, ptrdiff_t(stride));
+    if (bm->bits != nullptr) bm->lender = lender;
+  }
+  if (bm->bits == nullptr && kind == BitmapKind::kSection)
+    bm->bits = TakeKept(size_t(stride * height));
+  if (bm->bits == nullptr)
+    bm->bits = static_cast<uint8_t *>(malloc(size_t(stride * height)));
   if (bm->bits == nullptr) {
     free(bm);
     return nullptr;
   }
   const uintptr_t h = RegisterObject(ObjectKind::kBitmap, bm);
   if (h == 0) {
-    free(bm->bits);
+    FreePixels(bm);
     free(bm);
     return nullptr;
   }
-  bm->kind = kind;
   bm->bottomUp = bottomUp;
   bm->width = width;
-  bm->height = height;
-  bm->stride = ptrdiff_t(stride);
   bm->selectedIn = nullptr;
   bm->handle = reinterpret_cast<HBITMAP>(h);
   bm->format = format;
@@ -61,13 +110,18 @@ Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
 }
 
 // The format a bitmap compatible with hdc gets; false when there is none.
-bool CompatibleFormat(const DeviceContext &dc, PixelFormat *format) {
+// *screen is the display whose format it is, when it is the screen's.
+bool CompatibleFormat(const DeviceContext &dc, PixelFormat *format,
+                      Display **screen) {
+  *screen = nullptr;
   if (!dc.isScreen && dc.selected->kind != BitmapKind::kStock) {
     *format = dc.selected->format;
     return true;
   }
   Display *display = CurrentDisplay();
-  return display != nullptr && display->GetFormat(format);
+  if (display == nullptr || !display->GetFormat(format)) return false;
+  *screen = display;
+  return true;
 }
 
 }  // namespace
@@ -88,14 +142,15 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   const DeviceContext *dc = kplat::gdi::LookupDC(hdc);
   if (dc == nullptr || cx <= 0 || cy <= 0) return nullptr;
   kplat::PixelFormat format;
-  if (!kplat::gdi::CompatibleFormat(*dc, &format) ||
+  kplat::Display *screen = nullptr;
+  if (!kplat::gdi::CompatibleFormat(*dc, &format, &screen) ||
       !kplat::IsSupportedFormat(format))
     return nullptr;
   const int64_t stride =
       (int64_t(cx) * format.BytesPerPixel() + 3) & ~int64_t(3);
   if (!kplat::gdi::SizeFits(stride, cy)) return nullptr;
   Bitmap *bm = kplat::gdi::NewBitmap(BitmapKind::kCompatible, cx, cy, false,
-                                     stride, format);
+                                     stride, format, screen);
   return bm == nullptr ? nullptr : bm->handle;
 }
 
@@ -157,7 +212,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
                                                     : kplat::LiveKind::kBitmap,
                    -1);
   kplat::gdi::UnregisterObject(kplat::gdi::HandleValue(bm->handle));
-  free(bm->bits);
+  kplat::gdi::FreePixels(bm);
   free(bm);
   return TRUE;
 }

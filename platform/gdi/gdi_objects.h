@@ -26,6 +26,7 @@ struct Bitmap {
   DeviceContext *selectedIn;  // the memory DC holding it; unused for stock
   HBITMAP handle;
   PixelFormat format;
+  Display *lender;  // when bits were lent by this display instead of malloc'ed
 
   // Row 0 is the top row of the image whatever the memory order; the pitch
   // steps from one image row to the next (negative when bottom-up).

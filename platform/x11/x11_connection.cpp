@@ -94,6 +94,13 @@ xcb_connection_t *LiveConnection(bool *fresh) {
   return g_conn.conn;
 }
 
+xcb_connection_t *ExistingConnection() {
+  if (!g_conn.conn || g_conn.owner != getpid() ||
+      xcb_connection_has_error(g_conn.conn))
+    return nullptr;
+  return g_conn.conn;
+}
+
 const ScreenLayout &Layout() { return g_conn.layout; }
 
 unsigned Generation() { return g_conn.generation; }

@@ -26,6 +26,10 @@ struct ScreenLayout {
 // reached now. *fresh tells whether it was made by this call.
 xcb_connection_t *LiveConnection(bool *fresh);
 
+// The connection this process made, if it is still working; never
+// connects.
+xcb_connection_t *ExistingConnection();
+
 // The layout of the live connection's screen; only valid while it lives.
 const ScreenLayout &Layout();
 

@@ -1,4 +1,5 @@
 // The X server's root window as the platform's screen.
+#include <pthread.h>
 #include <stdlib.h>
 #include <xcb/xcb.h>
 
@@ -36,18 +37,30 @@ bool OnConnection(Op op) {
   return ok;
 }
 
+bool GetGeometry(xcb_connection_t *conn, int *width, int *height) {
+  xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(
+      conn, xcb_get_geometry(conn, Layout().root), nullptr);
+  if (!geometry) return false;
+  *width = geometry->width;
+  *height = geometry->height;
+  free(geometry);
+  return true;
+}
+
+// Registered once per load; glibc drops the handler when the library is
+// unloaded.
+void WatchForks() {
+  static bool registered = false;
+  if (!registered)
+    registered = pthread_atfork(nullptr, nullptr, ShmAfterFork) == 0;
+}
+
 class X11Display : public Display {
  public:
   bool GetSize(int *width, int *height) override {
     if (!width || !height) return false;
     return OnConnection([&](xcb_connection_t *conn) {
-      xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(
-          conn, xcb_get_geometry(conn, Layout().root), nullptr);
-      if (!geometry) return false;
-      *width = geometry->width;
-      *height = geometry->height;
-      free(geometry);
-      return true;
+      return GetGeometry(conn, width, height);
     });
   }
 
@@ -74,6 +87,36 @@ class X11Display : public Display {
     });
   }
 
+  // Only a bitmap the size of the screen, with rows as the server lays them
+  // out, is worth a segment of its own.
+  uint8_t *LendPixels(int w, int h, ptrdiff_t stride) override {
+    if (w <= 0 || h <= 0 || stride <= 0) return nullptr;
+    SigpipeBlock block;
+    BlockSigpipe(&block);
+    uint8_t *pixels = nullptr;
+    bool fresh = false;
+    xcb_connection_t *conn = LiveConnection(&fresh);
+    int sw = 0, sh = 0;
+    if (conn) {
+      const ScreenLayout &layout = Layout();
+      if (LayoutSupported(layout) && !layout.msbFirst &&
+          size_t(stride) ==
+              PaddedRowBytes(w, layout.bitsPerPixel, layout.scanlinePad) &&
+          GetGeometry(conn, &sw, &sh) && sw == w && sh == h)
+        pixels = ShmLend(conn, layout, size_t(stride) * size_t(h));
+    }
+    RestoreSigpipe(&block);
+    if (pixels) WatchForks();
+    return pixels;
+  }
+
+  void ReturnPixels(uint8_t *pixels) override {
+    SigpipeBlock block;
+    BlockSigpipe(&block);
+    ShmGiveBack(ExistingConnection(), pixels);
+    RestoreSigpipe(&block);
+  }
+
  private:
   // A new connection may lead to a new server: its format must be the one
   // the caller was told about.
@@ -90,6 +133,16 @@ class X11Display : public Display {
                    int y, int w, int h, uint8_t *dst, ptrdiff_t dstStride) {
     const size_t rowBytes =
         PaddedRowBytes(w, layout.bitsPerPixel, layout.scanlinePad);
+    switch (
+        ShmReadInPlace(conn, layout, x, y, w, h, rowBytes, dst, dstStride)) {
+      case ShmResult::kDone:
+        g_lastPath = ReadPath::kInPlace;
+        return true;
+      case ShmResult::kFailed:
+        return false;
+      case ShmResult::kUnavailable:
+        break;
+    }
     const uint8_t *shared = nullptr;
     switch (ShmRead(conn, layout, x, y, w, h, rowBytes, &shared)) {
       case ShmResult::kDone:
@@ -116,7 +169,10 @@ X11Display g_display;
 
 // Unloading the library (or the end of the process) lets go of the server.
 struct CloseAtUnload {
-  ~CloseAtUnload() { CloseSystemDisplay(); }
+  ~CloseAtUnload() {
+    CloseSystemDisplay();
+    ShmReleaseAll(nullptr);
+  }
 } g_closeAtUnload;
 
 }  // namespace

@@ -7,7 +7,8 @@ namespace kplat {
 namespace x11 {
 
 // How the last successful ReadPixels got its pixels.
-enum class ReadPath { kNone, kSharedMemory, kSocket };
+// kInPlace: the server wrote straight into a bitmap's lent pixels.
+enum class ReadPath { kNone, kSharedMemory, kInPlace, kSocket };
 ReadPath LastReadPath();
 
 }  // namespace x11
