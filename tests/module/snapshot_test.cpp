@@ -141,49 +141,4 @@ TEST_F(SnapShotTest, CloseFailureAfterTheLastByteIsReported) {
   EXPECT_EQ(Snap("c.png", 0), 1);
 }
 
-// Every fault-injectable platform call of a successful capture, failed in
-// turn: the call reports 0 (1 only with a correct file), leaves nothing
-// alive or open, prints nothing, and the next call succeeds.
-TEST_F(SnapShotTest, EachFailedPlatformCallEndsCleanly) {
-  Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[2], 33, 17, 9, &expected));
-  for (int quality : {0, 80}) {
-    const std::string name = quality ? "f.jpg" : "f.png";
-    KTestResetFaults();
-    ASSERT_EQ(Snap(name, quality), 1);
-    unsigned counts[KTEST_OP_COUNT];
-    for (int op = 0; op < KTEST_OP_COUNT; ++op) counts[op] = KTestCallCount(KTestOp(op));
-    for (int op = 0; op < KTEST_OP_COUNT; ++op) {
-      for (unsigned n = 1; n <= counts[op]; ++n) {
-        KTestResetFaults();
-        KTestFailNth(KTestOp(op), n);
-        const int r = Snap(name, quality);
-        // A failure that cannot matter (the surface's reference context)
-        // may still give 1, but then with the right file.
-        if (r == 1) {
-          if (quality) {
-            EXPECT_EQ(Bytes(name), ktest::EncodeJpegReference(expected, quality));
-          } else {
-            EXPECT_EQ(Png(name).rgb, expected.rgb);
-          }
-          continue;
-        }
-        EXPECT_EQ(r, 0) << "op " << op << " call " << n << " q " << quality;
-        const KTestLiveObjects live = KTestGetLiveObjects();
-        ASSERT_EQ(live.screenDCs + live.memoryDCs + live.bitmaps + live.sections, 0)
-            << "op " << op << " call " << n;
-        EXPECT_EQ(ktest::CountOpenFds(), fds_) << "op " << op << " call " << n;
-        const std::string status = ktest::StatusText();
-        if (quality) {
-          EXPECT_TRUE(status.empty() || status.rfind("Can't open file\"", 0) == 0 ||
-                      status == "Output file write error --- out of disk space?")
-              << status;
-        }
-        KTestResetFaults();
-        ASSERT_EQ(Snap(name, quality), 1);
-      }
-    }
-  }
-}
-
 }  // namespace
