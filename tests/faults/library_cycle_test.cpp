@@ -57,7 +57,8 @@ TEST(LibraryCycles, TwoHundredLoadsEachWithACallHoldNothing) {
   EXPECT_TRUE(first == 0 || first == 2) << first;
   EXPECT_EQ(printed, "");
   EXPECT_EQ(after.descriptors, before.descriptors);
-  EXPECT_EQ(after.mappings, before.mappings);
+  // A sanitizer's allocator maps and unmaps on its own: only growth counts.
+  EXPECT_LE(after.mappings, before.mappings);
   EXPECT_EQ(after.heapInUse, before.heapInUse);
   EXPECT_EQ(after.shmSegments, before.shmSegments);
 }

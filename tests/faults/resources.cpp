@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <malloc.h>
 #include <stdio.h>
 
@@ -17,6 +18,16 @@ int CountLines(const char *path) {
   return lines;
 }
 
+int CountEntries(const char *path) {
+  DIR *d = opendir(path);
+  if (d == nullptr) return -1;
+  int n = 0;
+  while (struct dirent *e = readdir(d))
+    if (e->d_name[0] != '.') ++n;
+  closedir(d);
+  return n;
+}
+
 }  // namespace
 
 ProcessResources ReadResources() {
@@ -31,6 +42,7 @@ ProcessResources ReadResources() {
   r.descriptors = ktest::CountOpenFds();
   r.mappings = CountLines("/proc/self/maps");
   r.shmSegments = CountLines("/proc/sysvipc/shm") - 1;  // a header line
+  r.threads = CountEntries("/proc/self/task");
   return r;
 }
 

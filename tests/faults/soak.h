@@ -13,6 +13,7 @@ struct ProcessResources {
   int descriptors = 0;
   int mappings = 0;     // lines of /proc/self/maps
   int shmSegments = 0;  // System V shared-memory segments on the system
+  int threads = 0;      // threads of this process
 };
 ProcessResources ReadResources();
 
