@@ -5,6 +5,9 @@ add_library(kplat_gdi OBJECT
   platform/gdi/bitmap.cpp
   platform/gdi/bitblt.cpp
   platform/gdi/pixel_convert.cpp
+  platform/gdi/convert_rows_plain.cpp
+  platform/gdi/convert_rows_block.cpp
+  platform/gdi/convert_rows_ssse3.cpp
   platform/display/display.cpp
   platform/display/memory_display.cpp)
 target_link_libraries(kplat_gdi PRIVATE kplat_internal)

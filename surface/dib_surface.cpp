@@ -72,7 +72,8 @@ int CDibSurface::Create(int nWidth, int nHeight) {
 
   HDC hdcScreen = GetDC(NULL);
   void *pBits = NULL;
-  m_hBitmap = CreateDIBSection(hdcScreen, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0);
+  m_hBitmap =
+      CreateDIBSection(hdcScreen, &bmi, DIB_RGB_COLORS, &pBits, NULL, 0);
   if (hdcScreen != NULL) ReleaseDC(NULL, hdcScreen);
 
   m_pBits = m_hBitmap != NULL ? static_cast<BYTE *>(pBits) : NULL;

@@ -16,8 +16,8 @@ HBITMAP GrabScreen() {
     if (hBitmap != NULL) {
       HGDIOBJ hOld = SelectObject(hdcMem, hBitmap);
       if (hOld != NULL) {
-        bCopied = BitBlt(hdcMem, 0, 0, nWidth, nHeight, hdcScreen, 0, 0,
-                         SRCCOPY);
+        bCopied =
+            BitBlt(hdcMem, 0, 0, nWidth, nHeight, hdcScreen, 0, 0, SRCCOPY);
         SelectObject(hdcMem, hOld);
       }
     }

@@ -6,7 +6,8 @@
 
 void CaptureJpegErrorExit(j_common_ptr cinfo) {
   (*cinfo->err->output_message)(cinfo);
-  CaptureJpegErrorMgr *pMgr = reinterpret_cast<CaptureJpegErrorMgr *>(cinfo->err);
+  CaptureJpegErrorMgr *pMgr =
+      reinterpret_cast<CaptureJpegErrorMgr *>(cinfo->err);
   longjmp(pMgr->m_jmpBuf, 1);
 }
 
@@ -51,7 +52,8 @@ int WriteJpegFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
   const size_t nRowBytes = static_cast<size_t>(nWidth) * 3;
   while (cinfo.next_scanline < cinfo.image_height) {
     // libjpeg only reads the rows it is handed.
-    JSAMPROW pRow = const_cast<JSAMPROW>(pPixels + cinfo.next_scanline * nRowBytes);
+    JSAMPROW pRow =
+        const_cast<JSAMPROW>(pPixels + cinfo.next_scanline * nRowBytes);
     jpeg_write_scanlines(&cinfo, &pRow, 1);
   }
   jpeg_finish_compress(&cinfo);

@@ -44,8 +44,8 @@ int WritePngFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
   g_pPngFile = _wfopen(lpszPath, TEXT("wb"));
   if (g_pPngFile == NULL) return 0;
 
-  g_pPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL,
-                                   CapturePngError, CapturePngWarning);
+  g_pPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, CapturePngError,
+                                   CapturePngWarning);
   if (g_pPng == NULL) {
     fclose(g_pPngFile);
     return 0;

@@ -1,8 +1,8 @@
 // PNG output (8-bit truecolour, not interlaced) through libpng.
 #pragma once
 
-#include <windows.h>
 #include <png.h>
+#include <windows.h>
 
 // The writer's working objects, module-wide: one write at a time.
 extern FILE *g_pPngFile;

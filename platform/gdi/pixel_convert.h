@@ -19,20 +19,32 @@ struct Bgr24Converter {
     kTable32,  // 32 bits: 10-bit channels through tables
   };
   Path path;
+  bool byteAligned;  // every channel starts on a byte boundary
   uint8_t shift[3];  // blue, green, red: lowest bit of each channel
   uint32_t max[3];   // largest channel value, after the shift
   uint8_t table[3][1024];
   uint8_t palette[256][3];  // blue, green, red
+  uint32_t entry[256];      // the palette as blue | green << 8 | red << 16
 };
 
 // Fills conv for a supported format; false for anything else.
 bool PrepareBgr24Converter(const PixelFormat &format, Bgr24Converter *conv);
+
+// Which row routines a conversion uses. kBest is what the graphics calls
+// use; the others exist so that tests and benchmarks can compare them.
+enum class ConvertKernel : uint8_t {
+  kBest,   // SSSE3 where the CPU has it and the path allows, else kBlock
+  kPlain,  // one pixel at a time
+  kBlock,  // four pixels at a time in 32-bit words, any CPU
+  kSsse3,  // 16-byte shuffles; only when the CPU has SSSE3
+};
 
 // Converts a width x height block. Row r of the source starts at
 // src + r * srcStride and of the destination at dst + r * dstStride; either
 // stride may be negative. The blocks must not overlap.
 void ConvertToBgr24(const Bgr24Converter &conv, const uint8_t *src,
                     ptrdiff_t srcStride, uint8_t *dst, ptrdiff_t dstStride,
-                    int width, int height);
+                    int width, int height,
+                    ConvertKernel kernel = ConvertKernel::kBest);
 
 }  // namespace kplat

@@ -31,22 +31,22 @@ struct AFX_MSGMAP {
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
-#define DECLARE_MESSAGE_MAP()                          \
- private:                                              \
-  static const AFX_MSGMAP_ENTRY _messageEntries[];     \
-                                                       \
- protected:                                            \
-  static const AFX_MSGMAP messageMap;                  \
+#define DECLARE_MESSAGE_MAP()                      \
+ private:                                          \
+  static const AFX_MSGMAP_ENTRY _messageEntries[]; \
+                                                   \
+ protected:                                        \
+  static const AFX_MSGMAP messageMap;              \
   const AFX_MSGMAP *GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                 \
-  const AFX_MSGMAP *theClass::GetMessageMap() const {          \
-    return &theClass::messageMap;                              \
-  }                                                            \
-  const AFX_MSGMAP theClass::messageMap = {                    \
-      &baseClass::messageMap, &theClass::_messageEntries[0]};  \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                             \
+  const AFX_MSGMAP *theClass::GetMessageMap() const {                      \
+    return &theClass::messageMap;                                          \
+  }                                                                        \
+  const AFX_MSGMAP theClass::messageMap = {&baseClass::messageMap,         \
+                                           &theClass::_messageEntries[0]}; \
   const AFX_MSGMAP_ENTRY theClass::_messageEntries[] = {
-#define END_MESSAGE_MAP() \
+#define END_MESSAGE_MAP()    \
   { 0, 0, 0, 0, 0, nullptr } \
   }                          \
   ;

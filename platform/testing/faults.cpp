@@ -26,10 +26,18 @@ bool ShouldFail(KTestOp op) {
 
 void CountLive(LiveKind kind, int delta) {
   switch (kind) {
-    case LiveKind::kScreenDC: g_live.screenDCs += delta; break;
-    case LiveKind::kMemoryDC: g_live.memoryDCs += delta; break;
-    case LiveKind::kBitmap: g_live.bitmaps += delta; break;
-    case LiveKind::kSection: g_live.sections += delta; break;
+    case LiveKind::kScreenDC:
+      g_live.screenDCs += delta;
+      break;
+    case LiveKind::kMemoryDC:
+      g_live.memoryDCs += delta;
+      break;
+    case LiveKind::kBitmap:
+      g_live.bitmaps += delta;
+      break;
+    case LiveKind::kSection:
+      g_live.sections += delta;
+      break;
   }
 }
 

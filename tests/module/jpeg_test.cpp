@@ -33,11 +33,13 @@ Image Gradient(int w, int h) {
 class JpegWriterTest : public ModuleTest {
  protected:
   int Write(const std::string &name, const Image &img, int quality) {
-    return WriteJpegFile(Path(name).c_str(), img.rgb.data(), img.width, img.height, quality);
+    return WriteJpegFile(Path(name).c_str(), img.rgb.data(), img.width,
+                         img.height, quality);
   }
   std::vector<JpegSegment> Segments(const std::string &name) {
     std::vector<JpegSegment> segs;
-    EXPECT_TRUE(ktest::ParseJpegSegments(ktest::ReadFile(dir_.File(name)), &segs));
+    EXPECT_TRUE(
+        ktest::ParseJpegSegments(ktest::ReadFile(dir_.File(name)), &segs));
     return segs;
   }
 };
@@ -46,8 +48,9 @@ TEST_F(JpegWriterTest, WritesBaselineJfifInTheFixedSegmentOrder) {
   const Image img = Gradient(241, 321);
   ASSERT_EQ(Write("a.jpg", img, 75), 1);
   const std::vector<uint8_t> file = ktest::ReadFile(dir_.File("a.jpg"));
-  const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00,
-                          0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+  const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',
+                          'F',  'I',  'F',  0x00, 0x01, 0x01, 0x00,
+                          0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
   ASSERT_GE(file.size(), sizeof head);
   EXPECT_TRUE(std::equal(head, head + sizeof head, file.begin()));
   EXPECT_EQ(file[file.size() - 2], 0xFF);
@@ -56,12 +59,12 @@ TEST_F(JpegWriterTest, WritesBaselineJfifInTheFixedSegmentOrder) {
   const std::vector<JpegSegment> segs = Segments("a.jpg");
   std::vector<uint8_t> markers;
   for (const auto &s : segs) markers.push_back(s.marker);
-  const std::vector<uint8_t> want = {0xE0, 0xDB, 0xDB, 0xC0, 0xC4, 0xC4,
-                                     0xC4, 0xC4, 0xDA, 0xD9};
+  const std::vector<uint8_t> want = {0xE0, 0xDB, 0xDB, 0xC0, 0xC4,
+                                     0xC4, 0xC4, 0xC4, 0xDA, 0xD9};
   EXPECT_EQ(markers, want);
   // SOF0: precision 8, 321 rows, 241 columns, Y 2x2 table 0, Cb/Cr 1x1 table 1.
-  const std::vector<uint8_t> sof = {8, 0x01, 0x41, 0x00, 0xF1, 3, 1, 0x22, 0,
-                                    2, 0x11, 1,    3,    0x11, 1};
+  const std::vector<uint8_t> sof = {8, 0x01, 0x41, 0x00, 0xF1, 3,    1, 0x22,
+                                    0, 2,    0x11, 1,    3,    0x11, 1};
   EXPECT_EQ(segs[3].data, sof);
   EXPECT_EQ(segs[1].data.size(), 65u);
   EXPECT_EQ(segs[1].data[0], 0x00);
@@ -109,14 +112,17 @@ TEST_F(JpegWriterTest, OddSizesAreWrittenInFullAndDecodeClose) {
 TEST_F(JpegWriterTest, MissingFolderSetsTheOpenFailureText) {
   const Image img = Gradient(4, 4);
   const std::string path = dir_.File("missing/%s%n%%.jpg");
-  EXPECT_EQ(WriteJpegFile(ktest::Utf16(path).c_str(), img.rgb.data(), 4, 4, 75), 0);
+  EXPECT_EQ(WriteJpegFile(ktest::Utf16(path).c_str(), img.rgb.data(), 4, 4, 75),
+            0);
   EXPECT_EQ(ktest::StatusText(), "Can't open file\"" + path + "\"");
   EXPECT_EQ(ktest::StatusText().size(), path.size() + 17);
   EXPECT_FALSE(ktest::FileExists(dir_.File("missing")));
 
   // A long path is kept whole.
   const std::string longPath = dir_.File("missing/") + std::string(300, 'x');
-  EXPECT_EQ(WriteJpegFile(ktest::Utf16(longPath).c_str(), img.rgb.data(), 4, 4, 75), 0);
+  EXPECT_EQ(
+      WriteJpegFile(ktest::Utf16(longPath).c_str(), img.rgb.data(), 4, 4, 75),
+      0);
   EXPECT_EQ(ktest::StatusText().size(), longPath.size() + 17);
 
   // The next successful write empties it.
@@ -132,15 +138,18 @@ TEST_F(JpegWriterTest, EmptyAndOversizedImagesFailWithLibjpegsMessage) {
   EXPECT_EQ(WriteJpegFile(Path("h0.jpg").c_str(), img.rgb.data(), 4, 0, 75), 0);
   EXPECT_EQ(ktest::StatusText(), "Empty JPEG image (DNL not supported)");
   // The dimension check comes before any row is read.
-  EXPECT_EQ(WriteJpegFile(Path("big.jpg").c_str(), img.rgb.data(), 65501, 1, 75), 0);
-  EXPECT_EQ(ktest::StatusText(), "Maximum supported image dimension is 65500 pixels");
+  EXPECT_EQ(
+      WriteJpegFile(Path("big.jpg").c_str(), img.rgb.data(), 65501, 1, 75), 0);
+  EXPECT_EQ(ktest::StatusText(),
+            "Maximum supported image dimension is 65500 pixels");
   EXPECT_EQ(ktest::FileSize(dir_.File("big.jpg")), 0);
 }
 
 TEST_F(JpegWriterTest, FullDeviceFailsWithTheDiskSpaceMessage) {
   const Image img = Gradient(64, 64);
   EXPECT_EQ(WriteJpegFile(u"/dev/full", img.rgb.data(), 64, 64, 75), 0);
-  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+  EXPECT_EQ(ktest::StatusText(),
+            "Output file write error --- out of disk space?");
 }
 
 TEST_F(JpegWriterTest, StorageFillingMidWriteLeavesAClosedPartialFile) {
@@ -154,8 +163,10 @@ TEST_F(JpegWriterTest, StorageFillingMidWriteLeavesAClosedPartialFile) {
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit rl = {10000, RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &rl);
-    const int r = WriteJpegFile(ktest::Utf16(path).c_str(), img.rgb.data(), 512, 512, 95);
-    const bool msgOk = ktest::StatusText() == "Output file write error --- out of disk space?";
+    const int r =
+        WriteJpegFile(ktest::Utf16(path).c_str(), img.rgb.data(), 512, 512, 95);
+    const bool msgOk =
+        ktest::StatusText() == "Output file write error --- out of disk space?";
     _exit(r == 0 && msgOk ? 0 : 1);
   }
   int status = 0;
@@ -174,7 +185,8 @@ TEST_F(JpegWriterTest, InjectedOpenFailureSetsTheMessage) {
   const Image img = Gradient(4, 4);
   KTestFailNth(KTEST_OP_WFOPEN, 1);
   EXPECT_EQ(Write("f.jpg", img, 75), 0);
-  EXPECT_EQ(ktest::StatusText(), "Can't open file\"" + dir_.File("f.jpg") + "\"");
+  EXPECT_EQ(ktest::StatusText(),
+            "Can't open file\"" + dir_.File("f.jpg") + "\"");
   EXPECT_FALSE(ktest::FileExists(dir_.File("f.jpg")));
 }
 

@@ -53,10 +53,12 @@ TEST_F(PngWriterTest, DatastreamHasOnlyHeaderDataAndEndChunks) {
   ASSERT_EQ(WritePngFile(Path("a.png").c_str(), bgr.data(), 240, 320), 1);
   ExpectReleased();
   std::vector<PngChunk> chunks;
-  ASSERT_TRUE(ktest::ParsePngChunks(ktest::ReadFile(dir_.File("a.png")), &chunks));
+  ASSERT_TRUE(
+      ktest::ParsePngChunks(ktest::ReadFile(dir_.File("a.png")), &chunks));
   ASSERT_GE(chunks.size(), 4u);  // noise compresses badly: several IDATs
   EXPECT_EQ(chunks.front().type, "IHDR");
-  const std::vector<uint8_t> ihdr = {0, 0, 0, 0xF0, 0, 0, 1, 0x40, 8, 2, 0, 0, 0};
+  const std::vector<uint8_t> ihdr = {0,    0, 0, 0xF0, 0, 0, 1,
+                                     0x40, 8, 2, 0,    0, 0};
   EXPECT_EQ(chunks.front().data, ihdr);
   EXPECT_EQ(chunks.back().type, "IEND");
   EXPECT_TRUE(chunks.back().data.empty());
@@ -80,7 +82,8 @@ TEST_F(PngWriterTest, OnePixelSwapsBlueAndRed) {
   const uint8_t px[3] = {0x10, 0x20, 0x30};
   ASSERT_EQ(WritePngFile(Path("1.png").c_str(), px, 1, 1), 1);
   std::vector<PngChunk> chunks;
-  ASSERT_TRUE(ktest::ParsePngChunks(ktest::ReadFile(dir_.File("1.png")), &chunks));
+  ASSERT_TRUE(
+      ktest::ParsePngChunks(ktest::ReadFile(dir_.File("1.png")), &chunks));
   ASSERT_EQ(chunks.size(), 3u);
   EXPECT_EQ(chunks[1].type, "IDAT");
   Image got;
@@ -89,7 +92,8 @@ TEST_F(PngWriterTest, OnePixelSwapsBlueAndRed) {
 }
 
 TEST_F(PngWriterTest, ReadsExactlyTheBufferOfAnOddWidthImage) {
-  // Exactly 18 bytes on the heap: a read past them shows under AddressSanitizer.
+  // Exactly 18 bytes on the heap: a read past them shows under
+  // AddressSanitizer.
   uint8_t *px = static_cast<uint8_t *>(malloc(18));
   for (int i = 0; i < 18; ++i) px[i] = uint8_t(i * 13 + 1);
   ASSERT_EQ(WritePngFile(Path("3x2.png").c_str(), px, 3, 2), 1);
@@ -102,7 +106,9 @@ TEST_F(PngWriterTest, ReadsExactlyTheBufferOfAnOddWidthImage) {
 TEST_F(PngWriterTest, MissingFolderFailsWithoutFileOrStatusChange) {
   const std::vector<uint8_t> bgr = Noise(4, 4, 2);
   const std::string before = ktest::StatusText();
-  EXPECT_EQ(WritePngFile(ktest::Utf16(dir_.File("no/x.png")).c_str(), bgr.data(), 4, 4), 0);
+  EXPECT_EQ(WritePngFile(ktest::Utf16(dir_.File("no/x.png")).c_str(),
+                         bgr.data(), 4, 4),
+            0);
   EXPECT_FALSE(ktest::FileExists(dir_.File("no")));
   EXPECT_EQ(ktest::StatusText(), before);
   ExpectReleased();
@@ -128,12 +134,14 @@ TEST_F(PngWriterTest, StorageFillingMidWriteLeavesAClosedPartialFile) {
     signal(SIGXFSZ, SIG_IGN);
     struct rlimit rl = {20000, RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &rl);
-    const int r = WritePngFile(ktest::Utf16(path).c_str(), bgr.data(), 300, 300);
+    const int r =
+        WritePngFile(ktest::Utf16(path).c_str(), bgr.data(), 300, 300);
     const bool released = !g_pPng && !g_pPngInfo && !g_ppPngRows;
     // The process carries on and writes again once there is room.
     struct rlimit wide = {RLIM_INFINITY, RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &wide);
-    const int again = WritePngFile(ktest::Utf16(path + ".2").c_str(), bgr.data(), 300, 300);
+    const int again =
+        WritePngFile(ktest::Utf16(path + ".2").c_str(), bgr.data(), 300, 300);
     _exit(r == 0 && released && again == 1 ? 0 : 1);
   }
   int status = 0;
@@ -173,7 +181,8 @@ TEST_F(PngWriterTest, RowArrayAllocationFailureLeavesHeaderOnly) {
 
 TEST_F(PngWriterTest, ManyWritesHoldNoMemoryOrDescriptors) {
   const std::vector<uint8_t> bgr = Noise(32, 32, 7);
-  for (int i = 0; i < 10; ++i) WritePngFile(Path("m.png").c_str(), bgr.data(), 32, 32);
+  for (int i = 0; i < 10; ++i)
+    WritePngFile(Path("m.png").c_str(), bgr.data(), 32, 32);
   const size_t heap = mallinfo2().uordblks;
   for (int i = 0; i < 1000; ++i)
     ASSERT_EQ(WritePngFile(Path("m.png").c_str(), bgr.data(), 32, 32), 1) << i;

@@ -1,11 +1,10 @@
 // The shared library as a host sees it: one exported symbol, and loading,
 // calling and unloading again and again.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <stdio.h>
 
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "test_support.h"
 

@@ -26,13 +26,15 @@ class SnapShotTest : public ModuleTest {
 };
 
 class EveryFormat : public SnapShotTest,
-                    public ::testing::WithParamInterface<ktest::ScreenFormat> {};
+                    public ::testing::WithParamInterface<ktest::ScreenFormat> {
+};
 
 TEST_P(EveryFormat, PngHoldsTheScreenAndJpegIsLibjpegsEncodingOfIt) {
   const int sizes[][2] = {{240, 320}, {241, 321}, {1, 1}};
   for (const auto &s : sizes) {
     Image expected;
-    ASSERT_TRUE(ktest::InstallPatternScreen(GetParam(), s[0], s[1], 11, &expected));
+    ASSERT_TRUE(
+        ktest::InstallPatternScreen(GetParam(), s[0], s[1], 11, &expected));
     ASSERT_EQ(Snap("s.png", 0), 1);
     const Image got = Png("s.png");
     ASSERT_EQ(got.width, s[0]);
@@ -44,7 +46,8 @@ TEST_P(EveryFormat, PngHoldsTheScreenAndJpegIsLibjpegsEncodingOfIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Screens, EveryFormat, ::testing::ValuesIn(ktest::AllScreenFormats()),
+INSTANTIATE_TEST_SUITE_P(Screens, EveryFormat,
+                         ::testing::ValuesIn(ktest::AllScreenFormats()),
                          [](const auto &info) { return info.param.name; });
 
 TEST_F(SnapShotTest, TopLeftComesFirstAndBottomRightLast) {
@@ -62,7 +65,8 @@ TEST_F(SnapShotTest, TopLeftComesFirstAndBottomRightLast) {
 
 TEST_F(SnapShotTest, QualityPicksTheWriter) {
   Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 64, 48, 5, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 64, 48,
+                                          5, &expected));
   ASSERT_EQ(Snap("0.out", 0), 1);
   ASSERT_EQ(Snap("-5.out", -5), 1);
   ASSERT_EQ(Snap("min.out", -2147483647 - 1), 1);
@@ -80,10 +84,12 @@ TEST_F(SnapShotTest, QualityPicksTheWriter) {
 
 TEST_F(SnapShotTest, SecondCallReplacesTheFile) {
   Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 300, 200, 1, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 300,
+                                          200, 1, &expected));
   ASSERT_EQ(Snap("same", 100), 1);
   const long big = ktest::FileSize(dir_.File("same"));
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1,
+                                          &expected));
   ASSERT_EQ(Snap("same", 100), 1);
   EXPECT_LT(ktest::FileSize(dir_.File("same")), big);
   EXPECT_EQ(Bytes("same"), ktest::EncodeJpegReference(expected, 100));
@@ -91,7 +97,8 @@ TEST_F(SnapShotTest, SecondCallReplacesTheFile) {
 
 TEST_F(SnapShotTest, StatusTextFollowsOnlyJpegCalls) {
   Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 16, 16, 2, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 16, 16,
+                                          2, &expected));
   const std::string missing = dir_.File("none/%s.jpg");
   EXPECT_EQ(SnapShot(ktest::Utf16(missing).c_str(), 75), 0);
   const std::string openFail = "Can't open file\"" + missing + "\"";
@@ -104,14 +111,17 @@ TEST_F(SnapShotTest, StatusTextFollowsOnlyJpegCalls) {
   EXPECT_EQ(Snap("ok.jpg", 75), 1);
   EXPECT_EQ(ktest::StatusText(), "");
   EXPECT_EQ(SnapShot(u"/dev/full", 75), 0);
-  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+  EXPECT_EQ(ktest::StatusText(),
+            "Output file write error --- out of disk space?");
   EXPECT_EQ(SnapShot(u"/dev/full", 0), 0);
-  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+  EXPECT_EQ(ktest::StatusText(),
+            "Output file write error --- out of disk space?");
 }
 
 TEST_F(SnapShotTest, NullAndEmptyPathsFail) {
   Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2,
+                                          &expected));
   EXPECT_EQ(SnapShot(nullptr, 75), 0);
   EXPECT_EQ(ktest::StatusText(), "Can't open file\"\"");
   EXPECT_EQ(SnapShot(u"", 0), 0);
@@ -132,10 +142,12 @@ TEST_F(SnapShotTest, NoScreenMeansNoFile) {
 
 TEST_F(SnapShotTest, CloseFailureAfterTheLastByteIsReported) {
   Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 2, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 2,
+                                          &expected));
   KTestFailNth(KTEST_OP_FCLOSE, 1);
   EXPECT_EQ(Snap("c.jpg", 75), 0);
-  EXPECT_EQ(ktest::StatusText(), "Output file write error --- out of disk space?");
+  EXPECT_EQ(ktest::StatusText(),
+            "Output file write error --- out of disk space?");
   KTestFailNth(KTEST_OP_FCLOSE, 1);
   EXPECT_EQ(Snap("c.png", 0), 0);
   EXPECT_EQ(Snap("c.png", 0), 1);

@@ -13,11 +13,21 @@ namespace {
 
 using SurfaceTest = ModuleTest;
 
+// A bitmap selected into no context can at once be selected into another.
+void ExpectSelectableElsewhere(HBITMAP bitmap) {
+  HDC dc = CreateCompatibleDC(NULL);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  EXPECT_NE(old, nullptr);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+}
+
 TEST_F(SurfaceTest, AlignWidthRoundsUpToFour) {
   const int cases[][2] = {{0, 0},     {1, 4},     {3, 4},     {4, 4},
                           {5, 8},     {240, 240}, {241, 244}, {242, 244},
                           {243, 244}, {244, 244}};
-  for (const auto &c : cases) EXPECT_EQ(CDibSurface::AlignWidth(c[0]), c[1]) << c[0];
+  for (const auto &c : cases)
+    EXPECT_EQ(CDibSurface::AlignWidth(c[0]), c[1]) << c[0];
 }
 
 TEST_F(SurfaceTest, CreateLaysOutBottomUpSectionWithPaddedRows) {
@@ -28,7 +38,8 @@ TEST_F(SurfaceTest, CreateLaysOutBottomUpSectionWithPaddedRows) {
   EXPECT_EQ(surface.m_nHeight, 320);
   EXPECT_EQ(surface.m_nStride, 244);
   BITMAP bm;
-  ASSERT_EQ(GetObject(surface.m_hBitmap, sizeof(BITMAP), &bm), int(sizeof(BITMAP)));
+  ASSERT_EQ(GetObject(surface.m_hBitmap, sizeof(BITMAP), &bm),
+            int(sizeof(BITMAP)));
   EXPECT_EQ(bm.bmWidth, 244);  // the section is as wide as the stride
   EXPECT_EQ(bm.bmHeight, 320);
   EXPECT_EQ(bm.bmWidthBytes, 732);
@@ -53,13 +64,15 @@ TEST_F(SurfaceTest, SecondCreateReplacesFirstSection) {
 TEST_F(SurfaceTest, OversizedSurfaceGetsNoPixelsAndAllocatesNothing) {
   CDibSurface surface;
   // 40000 x 40000 x 3 does not fit in 32 bits; nor do widths near INT_MAX.
-  const int sizes[][2] = {{40000, 40000}, {0x7FFFFFFF, 1}, {0x7FFFFFFC, 1}, {-4, 10}};
+  const int sizes[][2] = {
+      {40000, 40000}, {0x7FFFFFFF, 1}, {0x7FFFFFFC, 1}, {-4, 10}};
   for (const auto &s : sizes) {
     KTestResetFaults();
     EXPECT_EQ(surface.Create(s[0], s[1]), 1);
     EXPECT_EQ(surface.m_pBits, nullptr);
     EXPECT_EQ(surface.m_hBitmap, nullptr);
-    EXPECT_EQ(KTestCallCount(KTEST_OP_CREATEDIBSECTION), 0u) << s[0] << "x" << s[1];
+    EXPECT_EQ(KTestCallCount(KTEST_OP_CREATEDIBSECTION), 0u)
+        << s[0] << "x" << s[1];
   }
 }
 
@@ -74,8 +87,8 @@ TEST_F(SurfaceTest, GrabGivesUnselectedBitmapOfTheScreensSize) {
   ktest::Image expected;
   const int sizes[][2] = {{240, 320}, {320, 240}};
   for (const auto &s : sizes) {
-    ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[2], s[0], s[1], 7,
-                                            &expected));
+    ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[2], s[0],
+                                            s[1], 7, &expected));
     HBITMAP a = GrabScreen();
     HBITMAP b = GrabScreen();
     ASSERT_NE(a, nullptr);
@@ -86,12 +99,7 @@ TEST_F(SurfaceTest, GrabGivesUnselectedBitmapOfTheScreensSize) {
     EXPECT_EQ(bm.bmWidth, s[0]);
     EXPECT_EQ(bm.bmHeight, s[1]);
     EXPECT_EQ(bm.bmBitsPixel, 16);
-    // Selected nowhere: another context can take it at once.
-    HDC dc = CreateCompatibleDC(NULL);
-    HGDIOBJ old = SelectObject(dc, a);
-    EXPECT_NE(old, nullptr);
-    SelectObject(dc, old);
-    DeleteDC(dc);
+    ExpectSelectableElsewhere(a);
     EXPECT_TRUE(DeleteObject(a));
     EXPECT_TRUE(DeleteObject(b));
   }
@@ -99,7 +107,8 @@ TEST_F(SurfaceTest, GrabGivesUnselectedBitmapOfTheScreensSize) {
 
 TEST_F(SurfaceTest, CopyFromPutsTopLeftInLastRow) {
   ktest::Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 241, 5, 3, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 241, 5,
+                                          3, &expected));
   HBITMAP screen = GrabScreen();
   ASSERT_NE(screen, nullptr);
   {
@@ -120,11 +129,7 @@ TEST_F(SurfaceTest, CopyFromPutsTopLeftInLastRow) {
     }
   }
   // The source survives the copy unselected and is still the caller's.
-  HDC dc = CreateCompatibleDC(NULL);
-  HGDIOBJ old = SelectObject(dc, screen);
-  EXPECT_NE(old, nullptr);
-  SelectObject(dc, old);
-  DeleteDC(dc);
+  ExpectSelectableElsewhere(screen);
   EXPECT_TRUE(DeleteObject(screen));
 }
 
@@ -140,9 +145,10 @@ TEST_F(SurfaceTest, CopyFromAnInvalidBitmapLeavesNoPixels) {
 // nothing alive.
 TEST_F(SurfaceTest, CopyFromFailuresLeaveNoPixelsOrAWholeCopy) {
   ktest::Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1, &expected));
-  const KTestOp ops[] = {KTEST_OP_GETDC, KTEST_OP_CREATEDIBSECTION, KTEST_OP_CREATECOMPATIBLEDC,
-                         KTEST_OP_MALLOC};
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1,
+                                          &expected));
+  const KTestOp ops[] = {KTEST_OP_GETDC, KTEST_OP_CREATEDIBSECTION,
+                         KTEST_OP_CREATECOMPATIBLEDC, KTEST_OP_MALLOC};
   for (KTestOp op : ops) {
     for (unsigned n = 1; n <= 6; ++n) {
       HBITMAP screen = GrabScreen();
@@ -171,22 +177,26 @@ TEST_F(SurfaceTest, CopyFromFailuresLeaveNoPixelsOrAWholeCopy) {
       }
       EXPECT_TRUE(DeleteObject(screen));
       const KTestLiveObjects live = KTestGetLiveObjects();
-      EXPECT_EQ(live.memoryDCs + live.sections + live.bitmaps + live.screenDCs, 0);
+      EXPECT_EQ(live.memoryDCs + live.sections + live.bitmaps + live.screenDCs,
+                0);
     }
   }
 }
 
 TEST_F(SurfaceTest, GrabFailuresReturnNullAndLeaveNothing) {
   ktest::Image expected;
-  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1, &expected));
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[3], 8, 8, 1,
+                                          &expected));
   const KTestOp ops[] = {KTEST_OP_GETDC, KTEST_OP_CREATECOMPATIBLEDC,
-                         KTEST_OP_CREATECOMPATIBLEBITMAP, KTEST_OP_DISPLAY_READ};
+                         KTEST_OP_CREATECOMPATIBLEBITMAP,
+                         KTEST_OP_DISPLAY_READ};
   for (KTestOp op : ops) {
     KTestResetFaults();
     KTestFailNth(op, 1);
     EXPECT_EQ(GrabScreen(), nullptr) << op;
     const KTestLiveObjects live = KTestGetLiveObjects();
-    EXPECT_EQ(live.memoryDCs + live.sections + live.bitmaps + live.screenDCs, 0) << op;
+    EXPECT_EQ(live.memoryDCs + live.sections + live.bitmaps + live.screenDCs, 0)
+        << op;
   }
   KTestRemoveMemoryDisplay();
   EXPECT_EQ(GrabScreen(), nullptr);

@@ -1,11 +1,10 @@
 #include "images.h"
 
+#include <jpeglib.h>
+#include <png.h>
 #include <setjmp.h>
 #include <stdio.h>
 #include <string.h>
-
-#include <jpeglib.h>
-#include <png.h>
 #include <zlib.h>
 
 namespace ktest {
@@ -24,7 +23,8 @@ void JpegQuietExit(j_common_ptr cinfo) {
 void JpegQuietOutput(j_common_ptr) {}
 
 uint32_t Be32(const uint8_t *p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 |
+         p[3];
 }
 
 }  // namespace
@@ -81,7 +81,8 @@ bool DecodeJpeg(const std::string &path, Image *image) {
   image->height = int(cinfo.output_height);
   image->rgb.assign(size_t(image->width) * image->height * 3, 0);
   while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = image->rgb.data() + size_t(cinfo.output_scanline) * image->width * 3;
+    JSAMPROW row =
+        image->rgb.data() + size_t(cinfo.output_scanline) * image->width * 3;
     jpeg_read_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_decompress(&cinfo);
@@ -106,8 +107,8 @@ std::vector<uint8_t> EncodeJpegReference(const Image &image, int quality) {
   jpeg_set_quality(&cinfo, quality, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.rgb.data() +
-                                        size_t(cinfo.next_scanline) * image.width * 3);
+    JSAMPROW row = const_cast<JSAMPROW>(
+        image.rgb.data() + size_t(cinfo.next_scanline) * image.width * 3);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -117,7 +118,8 @@ std::vector<uint8_t> EncodeJpegReference(const Image &image, int quality) {
   return bytes;
 }
 
-bool ParsePngChunks(const std::vector<uint8_t> &file, std::vector<PngChunk> *chunks) {
+bool ParsePngChunks(const std::vector<uint8_t> &file,
+                    std::vector<PngChunk> *chunks) {
   static const uint8_t kSig[8] = {137, 80, 78, 71, 13, 10, 26, 10};
   if (file.size() < 8 || memcmp(file.data(), kSig, 8) != 0) return false;
   size_t pos = 8;
@@ -128,7 +130,8 @@ bool ParsePngChunks(const std::vector<uint8_t> &file, std::vector<PngChunk> *chu
     if (file.size() - pos - 12 < len) return false;
     PngChunk c;
     c.type.assign(reinterpret_cast<const char *>(&file[pos + 4]), 4);
-    c.data.assign(file.begin() + long(pos + 8), file.begin() + long(pos + 8 + len));
+    c.data.assign(file.begin() + long(pos + 8),
+                  file.begin() + long(pos + 8 + len));
     const uint32_t crc = uint32_t(crc32(0, &file[pos + 4], 4 + len));
     c.crcOk = crc == Be32(&file[pos + 8 + len]);
     chunks->push_back(c);
@@ -137,7 +140,8 @@ bool ParsePngChunks(const std::vector<uint8_t> &file, std::vector<PngChunk> *chu
   return true;
 }
 
-bool ParseJpegSegments(const std::vector<uint8_t> &file, std::vector<JpegSegment> *segs) {
+bool ParseJpegSegments(const std::vector<uint8_t> &file,
+                       std::vector<JpegSegment> *segs) {
   segs->clear();
   if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8) return false;
   size_t pos = 2;
@@ -147,12 +151,14 @@ bool ParseJpegSegments(const std::vector<uint8_t> &file, std::vector<JpegSegment
     s.marker = file[pos + 1];
     const size_t len = size_t(file[pos + 2]) << 8 | file[pos + 3];
     if (len < 2 || pos + 2 + len > file.size()) return false;
-    s.data.assign(file.begin() + long(pos + 4), file.begin() + long(pos + 2 + len));
+    s.data.assign(file.begin() + long(pos + 4),
+                  file.begin() + long(pos + 2 + len));
     segs->push_back(s);
     pos += 2 + len;
     if (s.marker == 0xDA) break;  // SOS: entropy-coded data follows
   }
-  if (file.size() >= 2 && file[file.size() - 2] == 0xFF && file.back() == 0xD9) {
+  if (file.size() >= 2 && file[file.size() - 2] == 0xFF &&
+      file.back() == 0xD9) {
     JpegSegment eoi;
     eoi.marker = 0xD9;
     segs->push_back(eoi);

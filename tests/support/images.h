@@ -29,14 +29,16 @@ struct PngChunk {
 };
 // Splits a PNG datastream after its signature; false when the signature or
 // framing is wrong.
-bool ParsePngChunks(const std::vector<uint8_t> &file, std::vector<PngChunk> *chunks);
+bool ParsePngChunks(const std::vector<uint8_t> &file,
+                    std::vector<PngChunk> *chunks);
 
 struct JpegSegment {
-  uint8_t marker = 0;  // the byte after FF
+  uint8_t marker = 0;         // the byte after FF
   std::vector<uint8_t> data;  // without the length bytes
 };
 // The marker segments up to SOS (entropy-coded data is skipped), then EOI if
 // the file ends with it.
-bool ParseJpegSegments(const std::vector<uint8_t> &file, std::vector<JpegSegment> *segments);
+bool ParseJpegSegments(const std::vector<uint8_t> &file,
+                       std::vector<JpegSegment> *segments);
 
 }  // namespace ktest

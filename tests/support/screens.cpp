@@ -43,7 +43,8 @@ const std::vector<ScreenFormat> &AllScreenFormats() {
 bool InstallPatternScreen(const ScreenFormat &f, int w, int h, uint32_t seed,
                           Image *expected) {
   const int bytes = (f.bitsPerPixel + 7) / 8;
-  const size_t stride = size_t(w) * bytes + 3;  // not a multiple of 4 on purpose
+  const size_t stride =
+      size_t(w) * bytes + 3;  // not a multiple of 4 on purpose
   std::vector<uint8_t> pixels(stride * h, 0xEE);
   RGBQUAD palette[256];
   for (int i = 0; i < 256; ++i) {
@@ -61,7 +62,8 @@ bool InstallPatternScreen(const ScreenFormat &f, int w, int h, uint32_t seed,
       // the channel extremes always occur.
       uint32_t p = Mix(uint32_t(y * w + x) ^ seed);
       if (y == 0) p = (x & 1) ? 0xFFFFFFFFu : 0;
-      if (y == 1) p = (x % 3 == 0) ? f.redMask : (x % 3 == 1) ? f.greenMask : f.blueMask;
+      if (y == 1)
+        p = (x % 3 == 0) ? f.redMask : (x % 3 == 1) ? f.greenMask : f.blueMask;
       uint8_t *rgb = &expected->rgb[(size_t(y) * w + x) * 3];
       if (paletted) {
         p &= 0xFF;
@@ -93,8 +95,8 @@ bool InstallRgbScreen(const Image &picture) {
     pixels[i + 2] = picture.rgb[i];
   }
   KTestDisplayFormat fmt = {24, 0xFF0000, 0x00FF00, 0x0000FF, nullptr};
-  return KTestInstallMemoryDisplay(picture.width, picture.height, &fmt, pixels.data(),
-                                   stride) != 0;
+  return KTestInstallMemoryDisplay(picture.width, picture.height, &fmt,
+                                   pixels.data(), stride) != 0;
 }
 
 }  // namespace ktest

@@ -19,8 +19,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   // Tests may leave read-only folders behind; make them removable first.
-  std::string cmd = "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" +
-                    path_ + "'";
+  std::string cmd =
+      "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
   if (system(cmd.c_str()) != 0) {
   }
 }
@@ -83,7 +83,8 @@ std::vector<uint8_t> ReadFile(const std::string &path) {
   if (f == nullptr) return data;
   uint8_t buf[65536];
   size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+    data.insert(data.end(), buf, buf + n);
   fclose(f);
   return data;
 }
@@ -94,10 +95,19 @@ std::u16string Utf16(const std::string &s) {
     unsigned char c = s[i];
     uint32_t cp;
     int len;
-    if (c < 0x80) { cp = c; len = 1; }
-    else if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-    else { cp = c & 0x07; len = 4; }
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c >> 5) == 6) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if ((c >> 4) == 14) {
+      cp = c & 0x0F;
+      len = 3;
+    } else {
+      cp = c & 0x07;
+      len = 4;
+    }
     for (int k = 1; k < len; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
     i += len;
     if (cp >= 0x10000) {
