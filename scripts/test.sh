@@ -34,6 +34,9 @@ case "$mode" in
         --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect
         --child-silent-after-fork=yes --track-fds=no)
     export KESTREL_SOAK_CALLS=100
+    # Set here, so the fault tests need not restart themselves outside
+    # valgrind (tests/faults/main.cpp).
+    export GLIBC_TUNABLES=glibc.malloc.tcache_count=0
     status=0
     for t in tests/faults/fault_sweep_tests tests/faults/fault_path_tests \
              tests/faults/fault_lifetime_tests tests/faults/fault_library_cycle_test \

@@ -27,9 +27,14 @@ TEST_F(Lifetime, ManyCallsOnAMemoryDisplayHoldNothingMore) {
   EXPECT_EQ(r.before.threads, 1);
   const KTestLiveObjects live = KTestGetLiveObjects();
   EXPECT_EQ(live.screenDCs + live.memoryDCs + live.bitmaps + live.sections, 0);
-  ::testing::Test::RecordProperty("calls", r.calls);
-  ::testing::Test::RecordProperty("heap_bytes",
-                                  std::to_string(r.after.heapInUse));
+  // The figures, for --gtest_output=xml.
+  RecordProperty("calls", r.calls);
+  RecordProperty("heap_before", std::to_string(r.before.heapInUse));
+  RecordProperty("heap_after", std::to_string(r.after.heapInUse));
+  RecordProperty("fds_before", r.before.descriptors);
+  RecordProperty("fds_after", r.after.descriptors);
+  RecordProperty("maps_before", r.before.mappings);
+  RecordProperty("maps_after", r.after.mappings);
 }
 
 TEST_F(Lifetime, ACallInAForkedChildWorksAndLeavesTheParentWhole) {

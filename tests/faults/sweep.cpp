@@ -36,6 +36,17 @@ SweepStats SweepCapture(const std::string &dir, const std::string &name,
   const std::u16string path = ktest::Utf16(file);
   const std::u16string elsewhere = ktest::Utf16(dir + "/missing/x.jpg");
 
+  // A few calls first: the platform sets up its connection and buffers on
+  // first use, and those stay for the next calls.
+  // So do the checks' own helpers.
+  for (int i = 0; i < 3; ++i) {
+    SnapShot(elsewhere.c_str(), 75);
+    SnapShot(path.c_str(), quality);
+    ktest::CountOpenFds();
+    ktest::StatusText();
+    ktest::ReadFile(file);
+    remove(file.c_str());
+  }
   KTestResetFaults();
   EXPECT_EQ(SnapShot(path.c_str(), quality), 1) << "unfaulted " << name;
   const std::vector<uint8_t> reference = ktest::ReadFile(file);
@@ -61,34 +72,39 @@ SweepStats SweepCapture(const std::string &dir, const std::string &name,
       KTestFailNth(KTestOp(op), n);
       const size_t heap = mallinfo2().uordblks;
       const int r = SnapShot(path.c_str(), quality);
-      const size_t heapAfter = mallinfo2().uordblks;
       KTestResetFaults();
       ++stats.faultedCalls;
-
-      EXPECT_TRUE(r == 0 || r == 1) << where << " gave " << r;
-      EXPECT_EQ(heapAfter, heap) << where << ": heap in use changed";
-      EXPECT_EQ(LiveObjects(), objects)
-          << where << ": graphics objects left alive";
-      EXPECT_EQ(ktest::CountOpenFds(), fds)
-          << where << ": descriptor left open";
-      const std::string status = ktest::StatusText();
-      if (quality < 1) {
-        EXPECT_EQ(status, statusBefore)
-            << where << ": PNG call changed the status text";
-      } else {
-        EXPECT_TRUE(JpegStatusAllowed(status, statusBefore, file))
-            << where << ": " << status;
-      }
-      if (r == 1) {
-        ++stats.succeeded;
-        EXPECT_TRUE(ktest::ReadFile(file) == reference)
-            << where << ": 1 with a wrong file";
-        if (quality >= 1) {
-          EXPECT_EQ(status, "") << where;
+      {
+        // Scoped, so that nothing built here is alive at the heap count.
+        EXPECT_TRUE(r == 0 || r == 1) << where << " gave " << r;
+        EXPECT_EQ(LiveObjects(), objects)
+            << where << ": graphics objects left alive";
+        EXPECT_EQ(ktest::CountOpenFds(), fds)
+            << where << ": descriptor left open";
+        const std::string status = ktest::StatusText();
+        if (quality < 1) {
+          EXPECT_EQ(status, statusBefore)
+              << where << ": PNG call changed the status text";
+        } else {
+          EXPECT_TRUE(JpegStatusAllowed(status, statusBefore, file))
+              << where << ": " << status;
+        }
+        if (r == 1) {
+          ++stats.succeeded;
+          EXPECT_TRUE(ktest::ReadFile(file) == reference)
+              << where << ": 1 with a wrong file";
+          if (quality >= 1) {
+            EXPECT_EQ(status, "") << where;
+          }
         }
       }
-      // The next, unfaulted call is whole.
-      EXPECT_EQ(SnapShot(path.c_str(), quality), 1) << "after " << where;
+      // The next, unfaulted call is whole. It also puts the status text
+      // back as it was (empty after JPEG, untouched by PNG), so the heap
+      // compares like with like: a message held is not a leak.
+      const int next = SnapShot(path.c_str(), quality);
+      const size_t heapAfter = mallinfo2().uordblks;
+      EXPECT_EQ(heapAfter, heap) << where << ": heap in use changed";
+      EXPECT_EQ(next, 1) << "after " << where;
       EXPECT_TRUE(ktest::ReadFile(file) == reference) << "after " << where;
     }
   }
