@@ -12,10 +12,14 @@ struct ProcessResources {
   size_t heapInUse = 0;  // bytes the C library's heap has handed out
   int descriptors = 0;
   int mappings = 0;     // lines of /proc/self/maps
-  int shmSegments = 0;  // System V shared-memory segments on the system
+  int shmSegments = 0;  // System V shared-memory segments it made
   int threads = 0;      // threads of this process
 };
 ProcessResources ReadResources();
+
+// Under valgrind, which maps memory for the process's heap on its own, so
+// that the count of mappings says nothing about the library.
+bool UnderValgrind();
 
 struct SoakResult {
   int calls = 0;

@@ -79,9 +79,9 @@ bool Reference(const std::u16string &fmt, const Args &args, std::u16string *out,
     } else if (conv == u'c') {
       body = std::u16string(1, char16_t(args.number[arg]));
     } else {
-      char spec[8] = {'%', char(conv), 0};
+      char directive[8] = {'%', char(conv), 0};
       char buf[64];
-      snprintf(buf, sizeof buf, spec, args.number[arg]);
+      snprintf(buf, sizeof buf, directive, args.number[arg]);
       body.assign(buf, buf + strlen(buf));
       zeroPads = true;
     }
