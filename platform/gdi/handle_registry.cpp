@@ -106,5 +106,21 @@ void *LookupObject(uintptr_t handle, ObjectKind kind) {
   return s.object;
 }
 
+namespace {
+
+// The slot table goes with the module at unload (dlclose or exit); without
+// this every load-unload cycle would lose it.
+struct SlotTableRelease {
+  ~SlotTableRelease() {
+    free(g_slots);
+    g_slots = nullptr;
+    g_capacity = 0;
+    g_used = 1;
+    g_freeHead = 0;
+  }
+} g_slotTableRelease;
+
+}  // namespace
+
 }  // namespace gdi
 }  // namespace kplat

@@ -1,0 +1,41 @@
+// The process's one connection to the X server named by DISPLAY, kept open
+// between calls: connecting costs far more than a capture's round trips.
+#pragma once
+
+#include <stdint.h>
+#include <xcb/xcb.h>
+
+namespace kplat {
+namespace x11 {
+
+// What the connection's setup says about the default screen's root window.
+struct ScreenLayout {
+  xcb_window_t root;
+  xcb_colormap_t colormap;
+  xcb_visualid_t visualId;
+  uint8_t depth;
+  uint8_t visualClass;
+  uint32_t redMask, greenMask, blueMask;
+  int bitsPerPixel;
+  int scanlinePad;
+  bool msbFirst;  // image_byte_order of the server
+};
+
+// The live connection, made (or made again, when the old one broke or
+// belongs to the parent of a fork) as needed; NULL when no server can be
+// reached now. *fresh tells whether it was made by this call.
+xcb_connection_t *LiveConnection(bool *fresh);
+
+// The layout of the live connection's screen; only valid while it lives.
+const ScreenLayout &Layout();
+
+// Changes whenever a new connection is made.
+unsigned Generation();
+
+// Forgets the connection (and the shared memory tied to it): disconnects
+// when this process made it, only lets go of it in a forked child, whose
+// parent still talks over the same socket.
+void DropConnection();
+
+}  // namespace x11
+}  // namespace kplat

@@ -1,0 +1,144 @@
+// The X server's root window as the platform's screen.
+#include <stdlib.h>
+#include <xcb/xcb.h>
+
+#include "display.h"
+#include "x11_connection.h"
+#include "x11_core_read.h"
+#include "x11_format.h"
+#include "x11_rows.h"
+#include "x11_shm.h"
+#include "x11_sigpipe.h"
+#include "x11_testing.h"
+
+namespace kplat {
+namespace x11 {
+namespace {
+
+ReadPath g_lastPath = ReadPath::kNone;
+
+// An operation on the live connection. One that fails because a connection
+// made in an earlier call has broken (the server was restarted since) is
+// tried once more on a new connection.
+template <typename Op>
+bool OnConnection(Op op) {
+  SigpipeBlock block;
+  BlockSigpipe(&block);
+  bool fresh = false;
+  xcb_connection_t *conn = LiveConnection(&fresh);
+  bool ok = conn && op(conn);
+  if (conn && !ok && !fresh && xcb_connection_has_error(conn)) {
+    DropConnection();
+    conn = LiveConnection(&fresh);
+    ok = conn && op(conn);
+  }
+  RestoreSigpipe(&block);
+  return ok;
+}
+
+class X11Display : public Display {
+ public:
+  bool GetSize(int *width, int *height) override {
+    if (!width || !height) return false;
+    return OnConnection([&](xcb_connection_t *conn) {
+      xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(
+          conn, xcb_get_geometry(conn, Layout().root), nullptr);
+      if (!geometry) return false;
+      *width = geometry->width;
+      *height = geometry->height;
+      free(geometry);
+      return true;
+    });
+  }
+
+  bool GetFormat(PixelFormat *format) override {
+    if (!format) return false;
+    return OnConnection([&](xcb_connection_t *conn) {
+      if (!QueryFormat(conn, Layout(), &reported_)) return false;
+      reportedValid_ = true;
+      reportedGeneration_ = Generation();
+      *format = reported_;
+      return true;
+    });
+  }
+
+  bool ReadPixels(int x, int y, int w, int h, uint8_t *dst,
+                  ptrdiff_t dstStride) override {
+    if (!dst || x < 0 || y < 0 || w <= 0 || h <= 0 || w > 32767 - x ||
+        h > 32767 - y)
+      return false;
+    return OnConnection([&](xcb_connection_t *conn) {
+      const ScreenLayout &layout = Layout();
+      if (!LayoutSupported(layout) || !StillReportedFormat(conn)) return false;
+      return Read(conn, layout, x, y, w, h, dst, dstStride);
+    });
+  }
+
+ private:
+  // A new connection may lead to a new server: its format must be the one
+  // the caller was told about.
+  bool StillReportedFormat(xcb_connection_t *conn) {
+    if (!reportedValid_ || reportedGeneration_ == Generation()) return true;
+    PixelFormat now;
+    if (!QueryFormat(conn, Layout(), &now) || !SameFormat(now, reported_))
+      return false;
+    reportedGeneration_ = Generation();
+    return true;
+  }
+
+  static bool Read(xcb_connection_t *conn, const ScreenLayout &layout, int x,
+                   int y, int w, int h, uint8_t *dst, ptrdiff_t dstStride) {
+    const size_t rowBytes =
+        PaddedRowBytes(w, layout.bitsPerPixel, layout.scanlinePad);
+    const uint8_t *shared = nullptr;
+    switch (ShmRead(conn, layout, x, y, w, h, rowBytes, &shared)) {
+      case ShmResult::kDone:
+        CopyRows(shared, rowBytes, dst, dstStride, w, h,
+                 layout.bitsPerPixel / 8, layout.msbFirst);
+        g_lastPath = ReadPath::kSharedMemory;
+        return true;
+      case ShmResult::kFailed:
+        return false;
+      case ShmResult::kUnavailable:
+        break;
+    }
+    if (!CoreRead(conn, layout, x, y, w, h, dst, dstStride)) return false;
+    g_lastPath = ReadPath::kSocket;
+    return true;
+  }
+
+  PixelFormat reported_;
+  bool reportedValid_ = false;
+  unsigned reportedGeneration_ = 0;
+};
+
+X11Display g_display;
+
+// Unloading the library (or the end of the process) lets go of the server.
+struct CloseAtUnload {
+  ~CloseAtUnload() { CloseSystemDisplay(); }
+} g_closeAtUnload;
+
+}  // namespace
+
+ReadPath LastReadPath() { return g_lastPath; }
+
+}  // namespace x11
+
+Display *SystemDisplay() {
+  x11::SigpipeBlock block;
+  x11::BlockSigpipe(&block);
+  bool fresh = false;
+  const bool live = x11::LiveConnection(&fresh) != nullptr;
+  x11::RestoreSigpipe(&block);
+  return live ? &x11::g_display : nullptr;
+}
+
+void CloseSystemDisplay() {
+  x11::SigpipeBlock block;
+  x11::BlockSigpipe(&block);
+  x11::DropConnection();
+  x11::RestoreSigpipe(&block);
+}
+
+}  // namespace kplat

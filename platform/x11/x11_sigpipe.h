@@ -1,0 +1,21 @@
+// libxcb writes to its socket with plain writev/sendmsg, so a write to a
+// server that has gone away would raise SIGPIPE in the host. Every entry into
+// libxcb is bracketed by these two calls, which hold SIGPIPE back on this
+// thread and swallow one that our own write raised.
+#pragma once
+
+#include <signal.h>
+
+namespace kplat {
+namespace x11 {
+
+struct SigpipeBlock {
+  sigset_t saved;
+  bool wasPending;  // a SIGPIPE that was not ours stays pending
+};
+
+void BlockSigpipe(SigpipeBlock *block);
+void RestoreSigpipe(const SigpipeBlock *block);
+
+}  // namespace x11
+}  // namespace kplat

@@ -1,0 +1,16 @@
+/* A host built against the installed library: captures to argv[1]. */
+#include <stdlib.h>
+#include <string.h>
+
+#include <kestrel/kestrel.h>
+
+int main(int argc, char **argv) {
+  if (argc != 3) return 2;
+  const size_t n = strlen(argv[1]);
+  WCHAR *path = malloc((n + 1) * sizeof(WCHAR));
+  if (!path) return 2;
+  for (size_t i = 0; i <= n; ++i) path[i] = (WCHAR)(unsigned char)argv[1][i];
+  const int ok = SnapShot(path, atoi(argv[2]));
+  free(path);
+  return ok == 1 ? 0 : 1;
+}

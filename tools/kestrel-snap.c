@@ -1,0 +1,146 @@
+/* kestrel-snap: captures the screen to a PNG or JPEG file. */
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+
+#include "kestrel/kestrel.h"
+
+#ifndef KESTREL_VERSION
+#define KESTREL_VERSION "unknown"
+#endif
+
+static const char kUsage[] =
+    "usage: kestrel-snap [-q QUALITY] FILE\n"
+    "Captures the whole screen to FILE.\n"
+    "  FILE ending in .png            PNG (quality 0)\n"
+    "  FILE ending in .jpg or .jpeg   JPEG at quality 90\n"
+    "  -q QUALITY   below 1 writes PNG, 1 to 100 a JPEG of that quality\n"
+    "  --help       this text\n"
+    "  --version    the version\n";
+
+static int Fail(const char *what, const char *detail) {
+  fprintf(stderr, "kestrel-snap: %s%s%s\n", what, detail ? ": " : "",
+          detail ? detail : "");
+  return 1;
+}
+
+static int EndsWith(const char *s, const char *suffix) {
+  const size_t n = strlen(s), m = strlen(suffix);
+  return n > m && strcasecmp(s + n - m, suffix) == 0;
+}
+
+static int ParseQuality(const char *text, int *quality) {
+  char *end = NULL;
+  errno = 0;
+  const long v = strtol(text, &end, 10);
+  if (errno || end == text || *end != '\0' || v < INT_MIN || v > INT_MAX)
+    return 0;
+  *quality = (int)v;
+  return 1;
+}
+
+/* Strict UTF-8 to UTF-16: no overlong forms, surrogates or values past
+ * U+10FFFF. Returns a malloc'd NUL-terminated string, or NULL. */
+static WCHAR *Utf8ToUtf16(const char *text) {
+  const unsigned char *s = (const unsigned char *)text;
+  const size_t n = strlen(text);
+  WCHAR *out = malloc((n + 1) * sizeof(WCHAR));
+  size_t o = 0, i = 0;
+  if (!out) return NULL;
+  while (i < n) {
+    unsigned long cp;
+    int extra;
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      cp = c;
+      extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp = c & 0x1F;
+      extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp = c & 0x0F;
+      extra = 2;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp = c & 0x07;
+      extra = 3;
+    } else {
+      free(out);
+      return NULL;
+    }
+    if ((size_t)extra > n - i - 1) {
+      free(out);
+      return NULL;
+    }
+    for (int k = 1; k <= extra; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) {
+        free(out);
+        return NULL;
+      }
+      cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+      free(out);
+      return NULL;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out[o++] = (WCHAR)(0xD800 + (cp >> 10));
+      out[o++] = (WCHAR)(0xDC00 + (cp & 0x3FF));
+    } else {
+      out[o++] = (WCHAR)cp;
+    }
+    i += (size_t)extra + 1;
+  }
+  out[o] = 0;
+  return out;
+}
+
+int main(int argc, char **argv) {
+  const char *file = NULL;
+  int quality = 0, haveQuality = 0;
+  for (int i = 1; i < argc; ++i) {
+    const char *a = argv[i];
+    if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
+      fputs(kUsage, stdout);
+      return 0;
+    }
+    if (strcmp(a, "--version") == 0) {
+      printf("kestrel-snap %s\n", KESTREL_VERSION);
+      return 0;
+    }
+    if (strcmp(a, "-q") == 0) {
+      if (++i >= argc) return Fail("-q needs a quality", NULL);
+      if (!ParseQuality(argv[i], &quality))
+        return Fail("not a quality", argv[i]);
+      haveQuality = 1;
+    } else if (strcmp(a, "--") == 0) {
+      if (i + 1 < argc && !file) file = argv[++i];
+      if (i + 1 < argc) return Fail("only one FILE may be given", NULL);
+    } else if (a[0] == '-' && a[1] != '\0') {
+      return Fail("unknown option (see --help)", a);
+    } else if (file) {
+      return Fail("only one FILE may be given", a);
+    } else {
+      file = a;
+    }
+  }
+  if (!file) return Fail("no FILE given (see --help)", NULL);
+  if (!haveQuality) {
+    if (EndsWith(file, ".png"))
+      quality = 0;
+    else if (EndsWith(file, ".jpg") || EndsWith(file, ".jpeg"))
+      quality = 90;
+    else
+      return Fail("cannot tell PNG or JPEG from the name; give -q", file);
+  }
+  WCHAR *path = Utf8ToUtf16(file);
+  if (!path) return Fail("FILE is not valid UTF-8", NULL);
+  const int ok = SnapShot(path, quality);
+  free(path);
+  if (!ok) return Fail("could not capture the screen to", file);
+  return 0;
+}
