@@ -46,21 +46,6 @@ bool Grow() {
   return true;
 }
 
-// Gives the table back when the module is unloaded: a host may load and
-// unload the library any number of times. This file's objects are built
-// before, and destroyed after, everything that could still look a handle up;
-// a lookup after it finds nothing.
-struct TableRelease {
-  ~TableRelease() {
-    free(g_slots);
-    g_slots = nullptr;
-    g_capacity = 0;
-    g_used = 1;
-    g_freeHead = 0;
-  }
-};
-TableRelease g_tableRelease;
-
 uintptr_t Encode(uint32_t slot) {
   return (uintptr_t(g_slots[slot].generation) << kSlotBits) | slot;
 }
