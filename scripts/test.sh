@@ -40,11 +40,16 @@ case "$mode" in
     status=0
     for t in tests/faults/fault_sweep_tests tests/faults/fault_path_tests \
              tests/faults/fault_lifetime_tests tests/faults/fault_library_cycle_test \
+             tests/faults/fault_xvfb_tests \
              tests/module/module_tests tests/platform_gdi/platform_gdi_tests \
              tests/platform_runtime/runtime_test tests/platform_runtime/runtime_app_test; do
       [ -x "$t" ] || continue
+      # A forked child gives up the parent's X connection without freeing
+      # it (freeing would shut the socket they share): not run here.
+      filter=-Screens/OnXvfb.ACallInAForkedChildWorks/*
       echo "== valgrind $t"
-      "${vg[@]}" "$t" --gtest_brief=1 || { echo "FAILED under valgrind: $t"; status=1; }
+      "${vg[@]}" "$t" --gtest_brief=1 --gtest_filter="$filter" ||
+        { echo "FAILED under valgrind: $t"; status=1; }
     done
     exit "$status"
     ;;
