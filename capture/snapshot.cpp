@@ -47,5 +47,8 @@ int CaptureToFile(LPCWSTR lpszPath, int nQuality) {
 extern "C" int SnapShot(const WCHAR *lpszPath, int nQuality) {
   // From here on only the private copy of the path is used.
   CString strPath(lpszPath);
+  // A copy that got no memory is empty: writing to that path instead of
+  // the caller's would fail under a name the caller never gave.
+  if (strPath.IsEmpty() && lpszPath != NULL && lpszPath[0] != 0) return 0;
   return CaptureToFile(strPath, nQuality);
 }

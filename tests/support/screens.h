@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct ScreenFormat {
 
 // 8-bit palette, 5-5-5, 5-6-5, 24-bit, 32-bit XRGB and XBGR, 32-bit 10-10-10.
 const std::vector<ScreenFormat> &AllScreenFormats();
+
+// Test names print the format's name, not its bytes (padding included).
+inline void PrintTo(const ScreenFormat &format, std::ostream *os) {
+  *os << format.name;
+}
 
 // Installs a w x h memory display of the format holding a pattern that
 // varies with seed (every channel value of the format occurs somewhere on a

@@ -1,0 +1,38 @@
+// Long runs of captures, alternating PNG and JPEG, with the resources the
+// process holds read before and after.
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+
+namespace kfault {
+
+struct ProcessResources {
+  size_t heapInUse = 0;  // bytes the C library's heap has handed out
+  int descriptors = 0;
+  int mappings = 0;     // lines of /proc/self/maps
+  int shmSegments = 0;  // System V shared-memory segments it made
+  int threads = 0;      // threads of this process
+};
+ProcessResources ReadResources();
+
+// Under valgrind, which maps memory for the process's heap on its own, so
+// that the count of mappings says nothing about the library.
+bool UnderValgrind();
+
+struct SoakResult {
+  int calls = 0;
+  int failures = 0;         // calls that did not give 1
+  ProcessResources before;  // after a warm-up of a few calls
+  ProcessResources after;
+};
+
+// calls captures into dir, alternating PNG and JPEG (quality 75).
+SoakResult Soak(const std::string &dir, int calls);
+
+// Calls for the soak: KESTREL_SOAK_CALLS when set (the long run), else
+// fallback.
+int SoakCalls(int fallback);
+
+}  // namespace kfault
