@@ -1,8 +1,7 @@
 /* A host built against the installed library: captures to argv[1]. */
+#include <kestrel/kestrel.h>
 #include <stdlib.h>
 #include <string.h>
-
-#include <kestrel/kestrel.h>
 
 int main(int argc, char **argv) {
   if (argc != 3) return 2;
