@@ -4,11 +4,25 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "gdi/pixel_convert.h"
 
 namespace kplat {
 namespace rows {
+
+// Pixels are read without any alignment assumption.
+inline uint32_t Load16(const uint8_t *p) {
+  uint16_t v;
+  memcpy(&v, p, 2);
+  return v;
+}
+
+inline uint32_t Load32(const uint8_t *p) {
+  uint32_t v;
+  memcpy(&v, p, 4);
+  return v;
+}
 
 // Converts one row of w pixels from s to 3 * w bytes at d. Reads only the
 // row's own pixels and writes only its 3 * w bytes.

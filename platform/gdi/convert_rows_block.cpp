@@ -8,18 +8,6 @@ namespace kplat {
 namespace rows {
 namespace {
 
-inline uint32_t Load16(const uint8_t *p) {
-  uint16_t v;
-  memcpy(&v, p, 2);
-  return v;
-}
-
-inline uint32_t Load32(const uint8_t *p) {
-  uint32_t v;
-  memcpy(&v, p, 4);
-  return v;
-}
-
 inline void Store32(uint8_t *p, uint32_t v) { memcpy(p, &v, 4); }
 
 // Pixels are blue | green << 8 | red << 16; the words are little-endian.

@@ -7,18 +7,6 @@ namespace kplat {
 namespace rows {
 namespace {
 
-inline uint32_t Load16(const uint8_t *p) {
-  uint16_t v;
-  memcpy(&v, p, 2);
-  return v;
-}
-
-inline uint32_t Load32(const uint8_t *p) {
-  uint32_t v;
-  memcpy(&v, p, 4);
-  return v;
-}
-
 void RowPalette(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
   for (int x = 0; x < w; ++x) {
     const uint8_t *e = c.palette[s[x]];

@@ -1,5 +1,6 @@
 #include "soak.h"
 
+#include <gtest/gtest.h>
 #include <kestrel/kestrel.h>
 #include <stdlib.h>
 
@@ -27,6 +28,31 @@ int SoakCalls(int fallback) {
   const char *text = getenv("KESTREL_SOAK_CALLS");
   const int n = text != nullptr ? atoi(text) : 0;
   return n > 0 ? n : fallback;
+}
+
+void ExpectHeldNothingMore(const SoakResult &r) {
+  EXPECT_EQ(r.failures, 0);
+  EXPECT_EQ(r.after.heapInUse, r.before.heapInUse);
+  EXPECT_EQ(r.after.descriptors, r.before.descriptors);
+  // A sanitizer's allocator maps and unmaps on its own (only growth counts),
+  // and valgrind maps the heap itself (the count says nothing there).
+  if (!UnderValgrind()) {
+    EXPECT_LE(r.after.mappings, r.before.mappings);
+  }
+  EXPECT_EQ(r.after.shmSegments, r.before.shmSegments);
+  // The library starts no thread of its own.
+  EXPECT_EQ(r.before.threads, 1);
+  EXPECT_EQ(r.after.threads, 1);
+  using ::testing::Test;
+  Test::RecordProperty("calls", r.calls);
+  Test::RecordProperty("heap_before", std::to_string(r.before.heapInUse));
+  Test::RecordProperty("heap_after", std::to_string(r.after.heapInUse));
+  Test::RecordProperty("fds_before", r.before.descriptors);
+  Test::RecordProperty("fds_after", r.after.descriptors);
+  Test::RecordProperty("maps_before", r.before.mappings);
+  Test::RecordProperty("maps_after", r.after.mappings);
+  Test::RecordProperty("shm_before", r.before.shmSegments);
+  Test::RecordProperty("shm_after", r.after.shmSegments);
 }
 
 }  // namespace kfault

@@ -31,6 +31,12 @@ struct SoakResult {
 // calls captures into dir, alternating PNG and JPEG (quality 75).
 SoakResult Soak(const std::string &dir, int calls);
 
+// The checks every soak makes: no failed call, and heap, descriptors,
+// mappings (where they mean something) and shared-memory segments no higher
+// at the end, with one thread throughout. Records the figures as test
+// properties (--gtest_output=xml).
+void ExpectHeldNothingMore(const SoakResult &r);
+
 // Calls for the soak: KESTREL_SOAK_CALLS when set (the long run), else
 // fallback.
 int SoakCalls(int fallback);
