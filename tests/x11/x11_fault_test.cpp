@@ -12,48 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
 #include "x11_test_support.h"
 #include "x_scene.h"
 
 namespace {
-
-// Redirects stdout and stderr to a file while alive; Text() is what was
-// written there.
-class OutputCapture {
- public:
-  OutputCapture() {
-    fflush(nullptr);
-    char name[] = "/tmp/kestrel-x11-outXXXXXX";
-    fd_ = mkstemp(name);
-    unlink(name);
-    saved1_ = dup(1);
-    saved2_ = dup(2);
-    dup2(fd_, 1);
-    dup2(fd_, 2);
-  }
-  ~OutputCapture() { Restore(); }
-  std::string Text() {
-    Restore();
-    std::string text;
-    char buf[256];
-    ssize_t n;
-    lseek(fd_, 0, SEEK_SET);
-    while ((n = read(fd_, buf, sizeof(buf))) > 0) text.append(buf, size_t(n));
-    return text;
-  }
-
- private:
-  void Restore() {
-    if (saved1_ < 0) return;
-    fflush(nullptr);
-    dup2(saved1_, 1);
-    dup2(saved2_, 2);
-    close(saved1_);
-    close(saved2_);
-    saved1_ = saved2_ = -1;
-  }
-  int fd_ = -1, saved1_ = -1, saved2_ = -1;
-};
 
 bool AllCallsFail(kplat::Display *display) {
   int w, h;
@@ -71,7 +34,7 @@ class Faults : public ::testing::Test {
 };
 
 TEST_F(Faults, NoServerMeansNoDisplayAndNoOutput) {
-  OutputCapture capture;
+  ktest::OutputCapture capture;
   unsetenv("DISPLAY");
   kplat::CloseSystemDisplay();
   EXPECT_EQ(kplat::SystemDisplay(), nullptr);
@@ -79,7 +42,7 @@ TEST_F(Faults, NoServerMeansNoDisplayAndNoOutput) {
   EXPECT_EQ(kplat::SystemDisplay(), nullptr);
   setenv("DISPLAY", "no such display", 1);
   EXPECT_EQ(kplat::SystemDisplay(), nullptr);
-  EXPECT_EQ(capture.Text(), "");
+  EXPECT_EQ(capture.Stop(), "");
 }
 
 TEST_F(Faults, LaterCallFindsAServerThatCameUp) {
@@ -94,7 +57,7 @@ TEST_F(Faults, LaterCallFindsAServerThatCameUp) {
 }
 
 TEST_F(Faults, ServerKilledBetweenCallsThenBackOnTheSameDisplay) {
-  OutputCapture capture;
+  ktest::OutputCapture capture;
   const int number = ktest::Xvfb::UnusedDisplayNumber();
   ASSERT_TRUE(server_.Start("240x320x16", {}, number));
   ktest::UseServer(server_);
@@ -117,7 +80,7 @@ TEST_F(Faults, ServerKilledBetweenCallsThenBackOnTheSameDisplay) {
   EXPECT_EQ(w, 320);
   EXPECT_EQ(h, 240);
   EXPECT_TRUE(pixels == drawn.pixels);
-  EXPECT_EQ(capture.Text(), "");
+  EXPECT_EQ(capture.Stop(), "");
 }
 
 TEST_F(Faults, ReplacedServerIsUsedWithoutAFailedCallBetween) {
@@ -157,7 +120,7 @@ class DyingServer : public Faults,
                     public ::testing::WithParamInterface<const char *> {};
 
 TEST_P(DyingServer, KilledDuringARunOfReads) {
-  OutputCapture capture;
+  ktest::OutputCapture capture;
   std::vector<std::string> extra;
   if (std::string(GetParam()) == "socket") extra = {"-extension", "MIT-SHM"};
   const int number = ktest::Xvfb::UnusedDisplayNumber();
@@ -191,7 +154,7 @@ TEST_P(DyingServer, KilledDuringARunOfReads) {
   kplat::PixelFormat format;
   ASSERT_TRUE(ktest::ReadScreen(&pixels, &w, &h, &format));
   EXPECT_TRUE(pixels == drawn.pixels);
-  EXPECT_EQ(capture.Text(), "");
+  EXPECT_EQ(capture.Stop(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, DyingServer,

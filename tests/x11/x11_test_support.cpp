@@ -1,6 +1,5 @@
 #include "x11_test_support.h"
 
-#include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -36,15 +35,6 @@ bool ReadScreen(std::vector<uint32_t> *pixels, int *width, int *height,
     for (int p = 0; p < stridePad; ++p)
       if (first[y * step + ptrdiff_t(*width) * bytes + p] != 0xEE) return false;
   return true;
-}
-
-int CountOpenFds() {
-  DIR *dir = opendir("/proc/self/fd");
-  if (!dir) return -1;
-  int n = 0;
-  while (readdir(dir)) ++n;
-  closedir(dir);
-  return n;
 }
 
 int CountOwnSysVSegments(bool notMarkedOnly) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "display.h"
+#include "test_support.h"
 #include "xvfb_fixture.h"
 
 namespace ktest {
@@ -22,9 +23,9 @@ bool ReadScreen(std::vector<uint32_t> *pixels, int *width, int *height,
                 kplat::PixelFormat *format, int stridePad = 0,
                 bool bottomUp = false);
 
-// Descriptors open in this process, and SysV segments it created (only
-// those not yet marked for removal when notMarkedOnly).
-int CountOpenFds();
+// SysV segments this process created (only those not yet marked for
+// removal when notMarkedOnly). Open descriptors: CountOpenFds in
+// test_support.h.
 int CountOwnSysVSegments(bool notMarkedOnly = false);
 
 }  // namespace ktest
