@@ -1,6 +1,7 @@
-# Graphics calls over the current display, and the memory display for tests.
+# Graphics calls over the screen the registry picks.
 add_library(kplat_gdi OBJECT
   platform/gdi/handle_registry.cpp
+  platform/gdi/screen_frame.cpp
   platform/gdi/device_context.cpp
   platform/gdi/bitmap.cpp
   platform/gdi/bitblt.cpp
@@ -9,11 +10,9 @@ add_library(kplat_gdi OBJECT
   platform/gdi/convert_rows_plain.cpp
   platform/gdi/convert_rows_block.cpp
   platform/gdi/convert_rows_ssse3.cpp
-  platform/gdi/convert_rows_neon.cpp
-  platform/display/display.cpp
-  platform/display/memory_display.cpp)
-target_link_libraries(kplat_gdi PRIVATE kplat_internal)
-set_property(TARGET kplat_gdi PROPERTY KESTREL_LINK_DEPS "")
+  platform/gdi/convert_rows_neon.cpp)
+target_link_libraries(kplat_gdi PUBLIC kplat_internal)
+kestrel_add_layer(kplat_gdi)
 # 32-bit ARM does not promise NEON: only the file whose routines are chosen
 # after asking the kernel is built with it.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(arm|ARM)")
