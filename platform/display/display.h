@@ -39,6 +39,15 @@ bool SameFormat(const PixelFormat &a, const PixelFormat &b);
 // The 24-bit blue-green-red format of DIB sections.
 const PixelFormat &Bgr24Format();
 
+// One consistent view of the screen: what a screen device context shows
+// from GetDC(NULL) to ReleaseDC. Size and format are taken once, when the
+// frame begins, and every graphics call on that context uses them.
+struct Frame {
+  int width;
+  int height;
+  PixelFormat format;
+};
+
 class Display {
  public:
   virtual ~Display() = default;
