@@ -1,0 +1,39 @@
+// The DRM/KMS scanout as the screen: the first card (/dev/dri/card0, card1,
+// ...) with a lit CRTC, and on it the lowest-numbered such CRTC. Nothing is
+// kept open between frames: an open card node can make this process DRM
+// master and lock the display server out.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "display.h"
+#include "drm/drm_scanout.h"
+
+namespace kplat {
+namespace drm {
+
+class DrmDisplay {
+ public:
+  DrmDisplay() { Forget(); }
+  ~DrmDisplay() { EndFrame(); }
+
+  // Whether a frame can begin now; holds nothing afterwards.
+  bool Probe();
+
+  bool BeginFrame(Frame *frame);
+  bool ReadPixels(const Frame &frame, int x, int y, int w, int h, uint8_t *dst,
+                  ptrdiff_t dstStride);
+  void EndFrame();
+
+ private:
+  bool Follow(const Frame &frame);
+  void Forget();
+
+  int fd_;
+  CrtcView view_;
+  MappedBuffer buffer_;
+};
+
+}  // namespace drm
+}  // namespace kplat
