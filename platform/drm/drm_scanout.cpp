@@ -144,8 +144,10 @@ bool MapView(int fd, const CrtcView &view, MappedBuffer *buffer) {
   }
   buffer->mapLength = size_t(length);
   buffer->pitch = fb.pitch;
+  // Inside the mapping, whose length fits a size_t.
   buffer->origin =
-      buffer->map + fb.offset + uint64_t(view.y) * fb.pitch + view.x * bytes;
+      buffer->map +
+      size_t(fb.offset + uint64_t(view.y) * fb.pitch + view.x * bytes);
   return true;
 }
 

@@ -81,7 +81,7 @@ bool FbdevDisplay::ReadBytes(uint64_t offset, size_t count,
   // Whole rows in one copy: framebuffer memory may be uncached, so the
   // converters never read it a byte at a time.
   if (map_ == nullptr) return ReadFully(fd_, out, count, int64_t(offset));
-  memcpy(out, map_ + offset, count);
+  memcpy(out, map_ + size_t(offset), count);  // offset < mapLength_
   return true;
 }
 
