@@ -9,7 +9,7 @@ packages=(
   libxcb1-dev libxcb-shm0-dev
   libdrm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb clang libclang-rt-14-dev clang-format valgrind
+  xvfb xfonts-base clang libclang-rt-14-dev clang-format valgrind ninja-build
   "$@"
 )
 

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "backends.h"
 #include "kernel/kernel_calls.h"
 
 namespace kplat {
@@ -19,13 +20,6 @@ void DrmDisplay::Forget() {
   memset(&view_, 0, sizeof(view_));
   memset(&buffer_, 0, sizeof(buffer_));
   buffer_.dmabuf = -1;
-}
-
-bool DrmDisplay::Probe() {
-  Frame frame;
-  const bool ok = BeginFrame(&frame);
-  EndFrame();
-  return ok;
 }
 
 bool DrmDisplay::BeginFrame(Frame *frame) {
@@ -102,5 +96,23 @@ bool DrmDisplay::ReadPixels(const Frame &frame, int x, int y, int w, int h,
   return true;
 }
 
+namespace {
+
+DrmDisplay g_display;
+
+// Whether DRM serves depends on the framebuffer itself (handles given
+// back, linear, mappable): the screen opens when a frame can begin.
+Display *Open() {
+  Frame frame;
+  const bool readable = g_display.BeginFrame(&frame);
+  g_display.EndFrame();
+  return readable ? &g_display : nullptr;
+}
+void Close() { g_display.EndFrame(); }
+
+}  // namespace
 }  // namespace drm
+
+const DisplayBackend kDrmBackend = {"drm", drm::Open, drm::Close};
+
 }  // namespace kplat

@@ -13,18 +13,15 @@
 namespace kplat {
 namespace drm {
 
-class DrmDisplay {
+class DrmDisplay : public Display {
  public:
   DrmDisplay() { Forget(); }
-  ~DrmDisplay() { EndFrame(); }
+  ~DrmDisplay() override { EndFrame(); }
 
-  // Whether a frame can begin now; holds nothing afterwards.
-  bool Probe();
-
-  bool BeginFrame(Frame *frame);
+  bool BeginFrame(Frame *frame) override;
   bool ReadPixels(const Frame &frame, int x, int y, int w, int h, uint8_t *dst,
-                  ptrdiff_t dstStride);
-  void EndFrame();
+                  ptrdiff_t dstStride) override;
+  void EndFrame() override;
 
  private:
   bool Follow(const Frame &frame);

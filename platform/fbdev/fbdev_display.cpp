@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 
+#include "backends.h"
 #include "kernel/kernel_calls.h"
 
 namespace kplat {
@@ -39,20 +40,22 @@ bool FbdevDisplay::Query(Layout *layout, unsigned long *memStart) const {
   return Describe(var, fix, entries != 0 ? &colours : nullptr, layout);
 }
 
-bool FbdevDisplay::Probe() {
-  Frame frame;
-  const bool ok = BeginFrame(&frame);
+bool FbdevDisplay::Attach() {
   EndFrame();
-  return ok;
+  fd_ = Kernel().open(DevicePath(), O_RDONLY | O_CLOEXEC);
+  if (fd_ >= 0 && Query(&layout_, &memStart_)) return true;
+  EndFrame();
+  return false;
+}
+
+bool FbdevDisplay::Serves() {
+  const bool readable = Attach();
+  EndFrame();
+  return readable;
 }
 
 bool FbdevDisplay::BeginFrame(Frame *frame) {
-  EndFrame();
-  fd_ = Kernel().open(DevicePath(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0 || !Query(&layout_, &memStart_)) {
-    EndFrame();
-    return false;
-  }
+  if (!Attach()) return false;
   // Mapped where the driver allows it; otherwise every row is read with
   // pread. The visible area ends inside the device's 32-bit memory length,
   // so its size fits a size_t on every target.
@@ -129,5 +132,18 @@ bool FbdevDisplay::ReadPixels(const Frame &frame, int x, int y, int w, int h,
   return ok;
 }
 
+namespace {
+
+FbdevDisplay g_display;
+
+// A device whose memory cannot be mapped is still read (with pread), so
+// opening and describing it tells whether it serves.
+Display *Open() { return g_display.Serves() ? &g_display : nullptr; }
+void Close() { g_display.EndFrame(); }
+
+}  // namespace
 }  // namespace fbdev
+
+const DisplayBackend kFbdevBackend = {"fbdev", fbdev::Open, fbdev::Close};
+
 }  // namespace kplat

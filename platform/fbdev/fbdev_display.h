@@ -13,19 +13,21 @@
 namespace kplat {
 namespace fbdev {
 
-class FbdevDisplay {
+class FbdevDisplay : public Display {
  public:
-  ~FbdevDisplay() { EndFrame(); }
+  ~FbdevDisplay() override { EndFrame(); }
 
-  // Whether a frame can begin now; holds nothing afterwards.
-  bool Probe();
-
-  bool BeginFrame(Frame *frame);
+  bool BeginFrame(Frame *frame) override;
   bool ReadPixels(const Frame &frame, int x, int y, int w, int h, uint8_t *dst,
-                  ptrdiff_t dstStride);
-  void EndFrame();
+                  ptrdiff_t dstStride) override;
+  void EndFrame() override;
+
+  // Whether the device opens and shows a layout that can be read; holds
+  // nothing afterwards.
+  bool Serves();
 
  private:
+  bool Attach();
   bool Query(Layout *layout, unsigned long *memStart) const;
   bool ReadBytes(uint64_t offset, size_t count, uint8_t *out) const;
 

@@ -1,5 +1,6 @@
 // How the framebuffer screen uses its device: where it reads, what it holds,
 // and how it fails.
+#include "backends.h"
 #include "fbdev_fixture.h"
 
 namespace ktest {
@@ -107,7 +108,7 @@ TEST_F(Device, HoldsNothingBetweenFrames) {
   display_.EndFrame();
   EXPECT_EQ(fb_.openFds, 0);
   EXPECT_EQ(fb_.liveMappings, 0);
-  EXPECT_TRUE(display_.Probe());
+  EXPECT_NE(kplat::kFbdevBackend.open(), nullptr);
   EXPECT_EQ(fb_.openFds, 0);
   EXPECT_EQ(fb_.liveMappings, 0);
   uint8_t pixel[4];
@@ -157,7 +158,7 @@ TEST_F(Device, RefusesWhatItCannotReadHoldingNothing) {
     c.change(&fb_);
     Shot shot = Take();
     EXPECT_FALSE(shot.ok) << c.what;
-    EXPECT_FALSE(display_.Probe()) << c.what;
+    EXPECT_EQ(kplat::kFbdevBackend.open(), nullptr) << c.what;
     EXPECT_EQ(fb_.openFds, 0) << c.what;
     EXPECT_EQ(fb_.liveMappings, 0) << c.what;
   }
@@ -218,7 +219,7 @@ TEST_F(Device, ADeviceThatVanishesFailsTheNextCallCleanly) {
     EXPECT_FALSE(display_.ReadPixels(frame, 0, 0, 64, 64, pixels.data(), 256));
     display_.EndFrame();
     EXPECT_FALSE(display_.BeginFrame(&frame));
-    EXPECT_FALSE(display_.Probe());
+    EXPECT_FALSE(display_.Serves());
     UninstallFake();
     InstallFake(&fb_);
   }
