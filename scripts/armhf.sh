@@ -71,6 +71,9 @@ if [ "$mode" != "--sanitize" ]; then
   echo "armhf.sh: $deb"
 fi
 
-[ "$mode" = "--build-only" ] && exit 0
+if [ "$mode" = "--build-only" ]; then
+  echo "armhf.sh: build $PWD/$build, sysroot $PWD/$build/sysroot -> $(basename "$sysroot")"
+  exit 0
+fi
 cd "$build"
 ctest --output-on-failure --timeout 600 -j2 -LE soak
