@@ -41,8 +41,7 @@ void RowBytes32Fixed(const Bgr24Converter &, const uint8_t *s, uint8_t *d,
   Bytes32Steps(s, d, w, B, G, R);
 }
 
-void RowBytes32(const Bgr24Converter &c, const uint8_t *s, uint8_t *d,
-                int w) {
+void RowBytes32(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
   Bytes32Steps(s, d, w, c.shift[0] / 8, c.shift[1] / 8, c.shift[2] / 8);
 }
 
