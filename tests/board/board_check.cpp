@@ -97,7 +97,7 @@ int main(int argc, char **argv) {
       return 1;
     }
     return Report(
-        "ppm against the screen",
+        "reference capture against the screen",
         kboard::Compare(kboard::Levels(got, bits), kboard::Levels(shot, bits)));
   }
   if (cmd == "jpeg" && argc == 6) {

@@ -6,6 +6,10 @@
  *                                 and leaves a child holding it for at most
  *                                 SECONDS (the buffer goes with the last
  *                                 descriptor)
+ *   board-draw drm-read DEVICE    writes the picture on the first lit CRTC
+ *                                 as a PPM to standard output, read back
+ *                                 through its dumb buffer (a reference
+ *                                 capture for the DRM screen)
  * Prints one line describing the screen; exits non-zero on any failure. */
 #define _FILE_OFFSET_BITS 64
 #include <drm/drm.h>
@@ -174,10 +178,57 @@ static int DrawDrm(const char *path, unsigned seconds) {
   return 0;
 }
 
+static int ReadDrm(const char *path) {
+  const int fd = open(path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return Fail(path);
+  struct drm_mode_card_res res = {0};
+  uint32_t crtcs[16];
+  if (Ioctl(fd, DRM_IOCTL_MODE_GETRESOURCES, &res) || res.count_crtcs > 16)
+    return Fail("GETRESOURCES");
+  res.count_fbs = res.count_connectors = res.count_encoders = 0;
+  res.crtc_id_ptr = (uintptr_t)crtcs;
+  if (Ioctl(fd, DRM_IOCTL_MODE_GETRESOURCES, &res)) return Fail("GETRESOURCES");
+  for (uint32_t i = 0; i < res.count_crtcs; ++i) {
+    struct drm_mode_crtc crtc = {.crtc_id = crtcs[i]};
+    if (Ioctl(fd, DRM_IOCTL_MODE_GETCRTC, &crtc) || !crtc.fb_id) continue;
+    struct drm_mode_fb_cmd fb = {.fb_id = crtc.fb_id};
+    if (Ioctl(fd, DRM_IOCTL_MODE_GETFB, &fb)) return Fail("GETFB");
+    if (fb.bpp != 32 || !fb.handle) {
+      fprintf(stderr, "board-draw: framebuffer of %u bpp, handle %u\n", fb.bpp,
+              fb.handle);
+      return 1;
+    }
+    struct drm_mode_map_dumb map = {.handle = fb.handle};
+    if (Ioctl(fd, DRM_IOCTL_MODE_MAP_DUMB, &map)) return Fail("MAP_DUMB");
+    const size_t size = (size_t)fb.pitch * fb.height;
+    const uint8_t *mem =
+        mmap(NULL, size, PROT_READ, MAP_SHARED, fd, (off_t)map.offset);
+    if (mem == MAP_FAILED) return Fail("mmap");
+    const uint32_t w = crtc.mode.hdisplay, h = crtc.mode.vdisplay;
+    printf("P6\n%u %u\n255\n", w, h);
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x) {
+        uint32_t p;
+        memcpy(&p,
+               mem + (size_t)(y + crtc.y) * fb.pitch + (size_t)(x + crtc.x) * 4,
+               4);
+        putchar((int)(p >> 16 & 0xFF));
+        putchar((int)(p >> 8 & 0xFF));
+        putchar((int)(p & 0xFF));
+      }
+    return fflush(stdout) ? Fail("write") : 0;
+  }
+  fprintf(stderr, "board-draw: no lit CRTC\n");
+  return 1;
+}
+
 int main(int argc, char **argv) {
   if (argc == 3 && !strcmp(argv[1], "fb")) return DrawFb(argv[2]);
   if (argc == 4 && !strcmp(argv[1], "drm"))
     return DrawDrm(argv[2], (unsigned)atoi(argv[3]));
-  fprintf(stderr, "usage: board-draw fb DEVICE | drm DEVICE SECONDS\n");
+  if (argc == 3 && !strcmp(argv[1], "drm-read")) return ReadDrm(argv[2]);
+  fprintf(
+      stderr,
+      "usage: board-draw fb DEVICE | drm DEVICE SECONDS | drm-read DEVICE\n");
   return 2;
 }

@@ -70,10 +70,13 @@ capture() {
       [ -f "/tmp/$f" ] && send "$f" "/tmp/$f"
     done
   fi
+  # A reference capture by other means: fbcat, or our own DRM reader.
   if [ "$2" = fb ]; then
-    timed "$1 fbcat ppm" -o "/tmp/$1-fbcat.ppm" fbcat
-    gzip "/tmp/$1-fbcat.ppm" && send "$1-fbcat.ppm.gz" "/tmp/$1-fbcat.ppm.gz"
+    timed "$1 fbcat ppm" -o "/tmp/$1-ref.ppm" fbcat
+  else
+    timed "$1 drm-read ppm" -o "/tmp/$1-ref.ppm" board-draw drm-read /dev/dri/card0
   fi
+  gzip "/tmp/$1-ref.ppm" && send "$1-ref.ppm.gz" "/tmp/$1-ref.ppm.gz"
   rm -f /tmp/"$1"*
 }
 
@@ -109,7 +112,7 @@ case_drm() {
     ask "$1"
     capture "$1" drm
     ask "$1-after"
-    pkill -x board-draw
+    killall board-draw
   else
     say "error $1: cannot draw"
   fi
