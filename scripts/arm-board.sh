@@ -81,7 +81,7 @@ fi
 check=$build/board-check
 c++ -O2 -std=c++17 -Wall -Wextra -I"$src/tests/support" -I"$src/tests/board" \
   -o "$check" "$src/tests/board/board_check.cpp" "$src/tests/board/board_image.cpp" \
-  "$src/tests/support/images.cpp" -ljpeg -lpng -lz
+  "$src/tests/support/images.cpp" "$src/tests/support/test_support.cpp" -ljpeg -lpng -lz
 
 # --- the boots ----------------------------------------------------------------
 base=$build/initramfs-base

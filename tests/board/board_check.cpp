@@ -18,6 +18,7 @@
 
 #include "board_image.h"
 #include "images.h"
+#include "test_support.h"
 extern "C" {
 #include "pattern.h"
 }
@@ -25,18 +26,6 @@ extern "C" {
 namespace {
 
 using ktest::Image;
-
-bool ReadFile(const std::string &path, std::vector<uint8_t> *out) {
-  FILE *f = fopen(path.c_str(), "rb");
-  if (!f) return false;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-    out->insert(out->end(), buf, buf + n);
-  const bool ok = !ferror(f);
-  fclose(f);
-  return ok;
-}
 
 int Usage() {
   fprintf(stderr,
@@ -102,8 +91,8 @@ int main(int argc, char **argv) {
   }
   if (cmd == "jpeg" && argc == 6) {
     const int quality = atoi(argv[4]);
-    std::vector<uint8_t> got;
-    if (!ReadFile(file, &got)) {
+    const std::vector<uint8_t> got = ktest::ReadFile(file);
+    if (got.empty()) {
       printf("jpeg: cannot read %s\n", file.c_str());
       return 1;
     }
