@@ -8,19 +8,21 @@
 # The guest draws a known pattern, QEMU's screendump shows what the board
 # displays, and the host checks: the screen shows the pattern, the PNG
 # decodes to the screen's pixels exactly, each JPEG is byte for byte what
-# libjpeg makes of those pixels, fbcat's picture holds the same levels, and
-# the screen did not change while the captures ran.
+# libjpeg makes of those pixels, a reference capture (fbcat, or the guest
+# program's own DRM reader) holds the same levels, and the screen did not
+# change while the captures ran.
 #
 # usage: scripts/arm-board.sh [--stand-in] [--keep] [--armhf DIR]
-#   --stand-in  no kestrel-snap: fbcat alone (proves the boards and checks)
+#   --stand-in  no kestrel-snap: the reference captures alone (proves the
+#               boards and the checks)
 #   --keep      keep each boot's working folder (serial log, files)
 #   --armhf DIR the armhf build to test (kestrel-snap, libKestrel.so and a
-#               link "sysroot" to its sysroot); default build-armhf, made
-#               with scripts/armhf.sh --build-only when it has no
-#               kestrel-snap
+#               link "sysroot" to its sysroot); default build-armhf,
+#               brought up to date with scripts/armhf.sh --build-only
 # Works in build-board/; downloads (kernel, busybox, fbcat) are cached there
-# under a key of the package list. Needs the armhf cross build
-# (scripts/armhf.sh --build-only, run from here when missing).
+# under a key of the package list. Prints a PASS or FAIL line per check, the
+# guest's capture times, and last "N passed, N failed"; exits 1 on any
+# failure. See docs/arm-board.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
@@ -45,8 +47,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-scripts/deps.sh qemu-system-arm crossbuild-essential-armhf kmod device-tree-compiler \
-  busybox-static
+scripts/deps.sh qemu-system-arm crossbuild-essential-armhf kmod device-tree-compiler cpio
 mkdir -p "$build"
 export QEMU_AUDIO_DRV=none # vexpress has a sound chip; no host audio wanted
 . "$src/tests/board/host_lib.sh"
@@ -65,17 +66,15 @@ done
 
 snap=
 if [ "$stand_in" = 0 ] && [ -z "$armhf" ]; then
+  # Brought up to date every time, so that a stale build is never tested.
   armhf=$src/build-armhf
-  if [ ! -x build-armhf/kestrel-snap ]; then
-    scripts/armhf.sh --build-only >"$build/armhf-build.log" 2>&1 ||
-      {
-        tail -20 "$build/armhf-build.log"
-        echo "arm-board: the armhf build failed" >&2
-        exit 1
-      }
-  fi
+  scripts/armhf.sh --build-only >"$build/armhf-build.log" 2>&1 || {
+    tail -20 "$build/armhf-build.log"
+    echo "arm-board: the armhf build failed" >&2
+    exit 1
+  }
 fi
-[ "$stand_in" = 0 ] && snap=$armhf/kestrel-snap
+if [ "$stand_in" = 0 ]; then snap=$armhf/kestrel-snap; fi
 
 # --- the host's checker -----------------------------------------------------
 check=$build/board-check

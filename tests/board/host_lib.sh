@@ -111,7 +111,7 @@ make_base() {
     programs+=("$dest/bin/kestrel-snap")
   fi
   copy_libs "$dest" "$search" "${programs[@]}"
-  (cd "$dest" && find . | busybox cpio -o -H newc 2>/dev/null) | gzip -1 >"$dest.cpio.gz"
+  (cd "$dest" && find . | cpio -o -H newc --quiet) | gzip -1 >"$dest.cpio.gz"
 }
 
 # The vexpress device tree with a plain 800x600 panel where the DVI
@@ -156,7 +156,7 @@ boot_board() {
   echo "$cases" >"$dir/extra/board/cases"
   echo "$runs" >"$dir/extra/board/runs"
   # The kernel unpacks concatenated archives one over the other.
-  (cd "$dir/extra" && find . | busybox cpio -o -H newc 2>/dev/null) | gzip -1 >"$dir/extra.cpio.gz"
+  (cd "$dir/extra" && find . | cpio -o -H newc --quiet) | gzip -1 >"$dir/extra.cpio.gz"
   cat "$base.cpio.gz" "$dir/extra.cpio.gz" >"$dir/initrd"
 
   mkfifo "$dir/ser.in" "$dir/ser.out" "$dir/mon.in" "$dir/mon.out"
