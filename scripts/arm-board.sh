@@ -52,7 +52,7 @@ mkdir -p "$build"
 export QEMU_AUDIO_DRV=none # vexpress has a sound chip; no host audio wanted
 . "$src/tests/board/host_lib.sh"
 
-guest=$(fetch_guest "$build")
+fetch_guest "$build"
 kver=$(ls "$guest/root/lib/modules")
 kernel=$guest/root/boot/vmlinuz-$kver
 

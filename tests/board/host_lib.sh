@@ -16,18 +16,16 @@ fail() {
 
 # Debian's armhf kernel, busybox and fbcat, unpacked into BUILD/guest-KEY/root
 # (KEY: a hash of the package list), with a private apt state so that the
-# host needs no second architecture. Prints the folder.
+# host needs no second architecture. Sets guest to the folder.
 fetch_guest() {
   local build=$1
   local packages=(linux-image-armmp busybox-static fbcat)
   local suite="http://deb.debian.org/debian bookworm main"
   local key
   key=$(printf '%s\n' "$suite" "${packages[@]}" | sha256sum | cut -c1-12)
-  local dir=$build/guest-$key
-  if [ -f "$dir/.complete" ]; then
-    echo "$dir"
-    return
-  fi
+  guest=$build/guest-$key
+  local dir=$guest
+  [ -f "$dir/.complete" ] && return
   local apt=$build/apt-armhf
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
   echo "deb [arch=armhf signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $suite" \
@@ -39,7 +37,9 @@ fetch_guest() {
     -o Dir::Etc::SourceParts=/nonexistent -o APT::Sandbox::User=root
     -o Debug::NoLocking=1 -qq
   )
-  apt-get "${opts[@]}" update >&2
+  # A mirror caught mid-sync fails one index and not the others; the
+  # download below is the check.
+  apt-get "${opts[@]}" update >&2 || echo "arm-board: apt-get update reported errors" >&2
   # The meta package names the kernel of the current ABI.
   local image
   image=$(apt-cache "${opts[@]}" depends linux-image-armmp |
@@ -57,7 +57,6 @@ fetch_guest() {
   rm -rf "$dir"
   mv "$dir.tmp" "$dir"
   touch "$dir/.complete"
-  echo "$dir"
 }
 
 # Copies into DEST/lib every shared library that the ARM programs given
@@ -202,6 +201,11 @@ boot_board() {
   wait "$reader1" "$reader2" 2>/dev/null || true
   echo "boot $name: $((SECONDS - start)) s"
   tr -d '\r' <"$dir/serial.log" >"$dir/serial.txt"
+  if ! grep -q '^BOARD end [0-9]' "$dir/serial.txt"; then
+    echo "arm-board: the $name guest did not finish; the end of its console and of QEMU's output:"
+    tail -15 "$dir/serial.txt"
+    tail -5 "$dir/qemu.log"
+  fi
   # Files the guest sent.
   awk -v dir="$dir" '
     /^BOARD file / { name = $3; out = dir "/" name ".b64"; printf "" > out; next }
