@@ -2,9 +2,11 @@
  *   board-time RUNS [-o FILE] PROGRAM [ARG...]
  * Runs PROGRAM RUNS times (its standard output into FILE with -o), and
  * prints the fastest and the median wall time in milliseconds. Exits 1
- * when any run fails, naming how. */
+ * when any run fails, naming how; a run is killed after 60 s. */
 #define _GNU_SOURCE
+#include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +18,15 @@ static double Now(void) {
   struct timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+static volatile pid_t g_child;
+static volatile sig_atomic_t g_timedOut;
+
+static void OnAlarm(int sig) {
+  (void)sig;
+  g_timedOut = 1;
+  if (g_child > 0) kill(g_child, SIGKILL);
 }
 
 static int Less(const void *a, const void *b) {
@@ -37,6 +48,10 @@ int main(int argc, char **argv) {
   }
   if (runs < 1 || runs > 100) return 2;
   double ms[100];
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = OnAlarm;
+  sigaction(SIGALRM, &sa, NULL);
   for (int i = 0; i < runs; ++i) {
     const double start = Now();
     const pid_t pid = fork();
@@ -50,9 +65,19 @@ int main(int argc, char **argv) {
       execvp(argv[first], argv + first);
       _exit(127);
     }
+    g_child = pid;
+    alarm(60);
     int status;
-    if (waitpid(pid, &status, 0) != pid) return 1;
+    pid_t r;
+    do r = waitpid(pid, &status, 0);
+    while (r < 0 && errno == EINTR);
+    alarm(0);
+    if (r != pid) return 1;
     ms[i] = Now() - start;
+    if (g_timedOut) {
+      printf("failed run %d: killed after 60 s\n", i + 1);
+      return 1;
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       printf("failed run %d: %s %d\n", i + 1,
              WIFEXITED(status) ? "exit" : "signal",

@@ -65,7 +65,7 @@ capture() {
   if [ -x /bin/kestrel-snap ]; then
     timed "$1 kestrel-snap png" kestrel-snap "/tmp/$1.png"
     timed "$1 kestrel-snap jpeg-q90" kestrel-snap "/tmp/$1-q90.jpg"
-    kestrel-snap -q 40 "/tmp/$1-q40.jpg" || say "error $1: kestrel-snap -q 40 failed"
+    timed "$1 kestrel-snap jpeg-q40" kestrel-snap -q 40 "/tmp/$1-q40.jpg"
     for f in "$1.png" "$1-q90.jpg" "$1-q40.jpg"; do
       [ -f "/tmp/$f" ] && send "$f" "/tmp/$f"
     done
