@@ -89,7 +89,7 @@ make_base "$base" "$guest/root" "$bin" "$snap" "$armhf/sysroot"
 dtb=$build/vexpress-ca9-panel.dtb
 vexpress_dtb "$guest/root/usr/lib/linux-image-$kver/vexpress-v2p-ca9.dtb" "$dtb"
 
-runs=${KESTREL_BOARD_RUNS:-3}
+runs=${KESTREL_BOARD_RUNS:-5}
 common=(-smp 2 -m 512 -nic none -kernel "$kernel" -display none -no-reboot)
 append="console=ttyAMA0 rdinit=/init quiet vt.global_cursor_default=0"
 
