@@ -53,14 +53,21 @@ if [ "$mode" != "--sanitize" ]; then
   (cd "$build" && cpack -G DEB >/dev/null)
   deb=$(ls "$build"/packages/kestrel_*_armhf.deb)
   dpkg-deb --info "$deb"
-  dpkg-deb --contents "$deb"
-  dpkg-deb --field "$deb" Architecture | grep -qx armhf
+  contents=$(dpkg-deb --contents "$deb")
+  echo "$contents"
+  [ "$(dpkg-deb --field "$deb" Architecture)" = armhf ] ||
+    { echo "armhf.sh: $deb is not for armhf" >&2; exit 1; }
   for f in ./usr/bin/kestrel-snap ./usr/include/kestrel/kestrel.h \
-           ./usr/lib/pkgconfig/kestrel.pc ./usr/lib/cmake/Kestrel/KestrelConfig.cmake; do
-    dpkg-deb --contents "$deb" | grep -q " $f\$" || { echo "armhf.sh: $f missing from $deb" >&2; exit 1; }
+           ./usr/lib/pkgconfig/kestrel.pc ./usr/lib/cmake/Kestrel/KestrelConfig.cmake \
+           "./usr/lib/libKestrel.so.0 -> libKestrel.so.0.1.0"; do
+    grep -qF " $f" <<<"$contents" || { echo "armhf.sh: $f missing from $deb" >&2; exit 1; }
   done
-  dpkg-deb --contents "$deb" | grep -q ' ./usr/lib/libKestrel.so.0 -> ' ||
-    { echo "armhf.sh: no SONAME link in $deb" >&2; exit 1; }
+  # What is inside is built for ARM (ELF machine 40).
+  rm -rf "$build/deb-check" && dpkg-deb -x "$deb" "$build/deb-check"
+  for f in usr/bin/kestrel-snap usr/lib/libKestrel.so.0.1.0; do
+    [ "$(od -An -tu2 -j18 -N2 "$build/deb-check/$f" | tr -d ' ')" = 40 ] ||
+      { echo "armhf.sh: $f in $deb is not an ARM object" >&2; exit 1; }
+  done
   echo "armhf.sh: $deb"
 fi
 

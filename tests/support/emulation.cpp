@@ -10,14 +10,14 @@ namespace ktest {
 namespace {
 
 // KESTREL_TEST_EMULATOR is the emulator's command line, words separated by
-// ';' (CMake's list form), defined when the build has one.
+// '|', defined when the build has one.
 std::vector<std::string> EmulatorWords() {
   std::vector<std::string> words;
 #ifdef KESTREL_TEST_EMULATOR
   std::string list = KESTREL_TEST_EMULATOR;
   size_t start = 0;
   for (;;) {
-    const size_t end = list.find(';', start);
+    const size_t end = list.find('|', start);
     words.push_back(list.substr(start, end - start));
     if (end == std::string::npos) break;
     start = end + 1;
