@@ -50,6 +50,7 @@ done
 scripts/deps.sh qemu-system-arm crossbuild-essential-armhf kmod device-tree-compiler cpio
 mkdir -p "$build"
 export QEMU_AUDIO_DRV=none # vexpress has a sound chip; no host audio wanted
+# shellcheck source=tests/board/host_lib.sh
 . "$src/tests/board/host_lib.sh"
 
 fetch_guest "$build"

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash
 # First process of a board test guest. Runs the cases named in
 # /board/cases, talking to the host on the serial console: "BOARD shot NAME"
 # asks for QEMU's picture of the screen and waits for "ok"; files travel as
@@ -34,7 +35,8 @@ for b in /sys/class/vtconsole/vtcon*/bind; do echo 0 >"$b"; done
 ask() {
   say "shot $1"
   reply=
-  read -t 60 reply
+  # shellcheck disable=SC3045 # busybox's sh has read -t
+  read -r -t 60 reply
   [ "$reply" = ok ] || say "error $1: no screen picture from the host"
 }
 

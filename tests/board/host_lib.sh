@@ -1,7 +1,10 @@
+# shellcheck shell=bash
 # Host side of the board tests, sourced by scripts/arm-board.sh: fetching
 # the guest's packages, making initramfs images, booting a board under
 # qemu-system-arm and talking to its guest, and checking what came back.
-# Uses $build, $src, $check, $snap and $kver of the caller.
+# Uses the caller's build, src, guest, kver, base, check, snap and runs, and
+# sets its keep when a check fails.
+# shellcheck disable=SC2154,SC2034
 
 passed=0
 failed=0
@@ -171,7 +174,7 @@ boot_board() {
   local reader2=$!
   exec {ser}<>"$dir/ser.in" {mon}<>"$dir/mon.in"
   echo '{"execute":"qmp_capabilities"}' >&"$mon"
-  local answered=0 asked shot returns want i
+  local answered=0 asked shot returns want
   while kill -0 "$qemu" 2>/dev/null; do
     grep -q '^BOARD end [0-9]' "$dir/serial.log" && break
     asked=$(tr -d '\r' <"$dir/serial.log" | grep -c '^BOARD shot ' || true)
@@ -180,7 +183,7 @@ boot_board() {
       shot=$(tr -d '\r' <"$dir/serial.log" | grep '^BOARD shot ' | sed -n "${answered}p" | cut -d' ' -f3)
       want=$((answered + 1)) # the capabilities' reply, then one per picture
       echo "{\"execute\":\"screendump\",\"arguments\":{\"filename\":\"$dir/$shot.ppm\"}}" >&"$mon"
-      for i in $(seq 300); do
+      for _ in $(seq 300); do
         returns=$(grep -c '"return"' "$dir/qmp.log" || true)
         [ "$returns" -ge "$want" ] && break
         sleep 0.1
@@ -190,7 +193,7 @@ boot_board() {
     sleep 0.2
   done
   # The guest powers off after its last line; give it a moment.
-  for i in $(seq 50); do
+  for _ in $(seq 50); do
     kill -0 "$qemu" 2>/dev/null || break
     sleep 0.1
   done
