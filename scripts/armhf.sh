@@ -30,7 +30,7 @@ case "$mode" in
 esac
 
 scripts/deps.sh crossbuild-essential-armhf qemu-user libasan8-armhf-cross \
-  libubsan1-armhf-cross dpkg-dev
+  libubsan1-armhf-cross
 mkdir -p "$build"
 sysroot=$(scripts/armhf-sysroot.sh "$build")
 ln -sfn "$(basename "$sysroot")" "$build/sysroot"
