@@ -1,0 +1,34 @@
+// The whole screen as one picture: what a frame of the Wayland screen reads
+// from.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "display.h"
+
+namespace kplat {
+namespace wl {
+
+struct Picture {
+  int width;
+  int height;
+  size_t stride;  // bytes from one row to the next
+  PixelFormat format;
+  uint8_t *pixels;  // top-down rows
+};
+
+// A black picture of the given size and format. False (pixels NULL) when the
+// size is out of range or memory runs out.
+bool AllocatePicture(int width, int height, const PixelFormat &format,
+                     Picture *picture);
+
+void FreePicture(Picture *picture);
+
+// Copies the w x h rectangle at (x, y), which lies inside the picture, into
+// dst rows dstStride bytes apart.
+void CopyRect(const Picture &picture, int x, int y, int w, int h, uint8_t *dst,
+              ptrdiff_t dstStride);
+
+}  // namespace wl
+}  // namespace kplat
