@@ -4,6 +4,7 @@
 #include <wayland-client.h>
 
 #include "capture_method.h"
+#include "faults.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace kplat {
@@ -41,9 +42,11 @@ void StartCopy(FrameState *state) {
   if (state->copying || state->finished) return;
   state->copying = true;
   const OutputImage &image = *state->image;
+  const int32_t rows =
+      image.height - (ShouldFail(KTEST_OP_WAYLAND_COPY) ? 1 : 0);
   if (!state->offered ||
-      !CreateShmBuffer(state->session->shm, image.shmFormat, image.width,
-                       image.height, image.stride, state->buffer)) {
+      !CreateShmBuffer(state->session->shm, image.shmFormat, image.width, rows,
+                       image.stride, state->buffer)) {
     Finish(state, true);
     return;
   }

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -154,10 +155,20 @@ void OnGlobalRemove(void *, wl_registry *, uint32_t) {}
 
 const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 
+// libwayland reports protocol errors on stderr by default; the platform
+// prints nothing. The handler is process-wide: a host that uses libwayland
+// itself and wants its messages sets its own after us.
+void DropMessage(const char *, va_list) {}
+
 }  // namespace
 
 bool Connect(Session *session, const Deadline &deadline) {
   memset(session, 0, sizeof *session);
+  static bool quiet = false;
+  if (!quiet) {
+    wl_log_set_handler_client(DropMessage);
+    quiet = true;
+  }
   const int fd = ConnectSocket(deadline);
   if (fd < 0) return false;
   session->display = wl_display_connect_to_fd(fd);

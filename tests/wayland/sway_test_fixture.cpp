@@ -29,10 +29,26 @@ void SwayTest::StartSway(const std::vector<std::string> &lines) {
   sway_.Use();
 }
 
+void SwayTest::AddSecondOutput(const std::string &settings) {
+  ASSERT_TRUE(sway_.Msg("create_output"));
+  ASSERT_TRUE(sway_.Msg("output HEADLESS-2 " + settings));
+}
+
 void SwayTest::ShowImage(const std::string &output, const Image &image) {
   const std::string path = sway_.WriteFile(
       "bg" + std::to_string(++backgrounds_) + ".png", EncodePng(image));
   ASSERT_TRUE(sway_.Msg("output " + output + " bg " + path + " stretch"));
+}
+
+void SwayTest::ExpectScreen(const Image &expected) {
+  Image shot;
+  ASSERT_TRUE(WaitForGrim(
+      &shot,
+      [&](const Image &s) { return FirstDifference(s, expected).empty(); }))
+      << "grim: " << FirstDifference(shot, expected);
+  Capture capture;
+  ASSERT_TRUE(CaptureWayland(&capture));
+  EXPECT_EQ(FirstDifference(capture.image, expected), "");
 }
 
 void SwayTest::Pause(int ms) {

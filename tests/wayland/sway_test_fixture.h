@@ -23,6 +23,9 @@ class SwayTest : public ::testing::Test {
   // not start.
   void StartSway(const std::vector<std::string> &lines = {});
 
+  // Adds HEADLESS-2 with these settings (mode, position, ...).
+  void AddSecondOutput(const std::string &settings);
+
   // Shows image as the output's background, pixel for pixel.
   void ShowImage(const std::string &output, const Image &image);
 
@@ -36,6 +39,10 @@ class SwayTest : public ::testing::Test {
     }
     return false;
   }
+
+  // Waits until grim sees exactly the expected picture, then checks that
+  // the Wayland screen sees the same.
+  void ExpectScreen(const Image &expected);
 
   static void Pause(int ms);
 
