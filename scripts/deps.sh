@@ -9,6 +9,9 @@ packages=(
   libxcb1-dev libxcb-shm0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb clang libclang-rt-14-dev clang-format valgrind
+  libwayland-dev libwayland-bin wayland-protocols libdbus-1-dev
+  sway swaybg grim weston xwayland dbus dbus-daemon pipewire
+  xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   "$@"
 )
 

@@ -18,6 +18,28 @@ uint8_t Channel8(uint32_t pixel, uint32_t mask) {
 
 }  // namespace
 
+Image RgbImage(int w, int h, const kplat::PixelFormat &format,
+               const uint8_t *pixels, size_t stride) {
+  Image image;
+  image.width = w;
+  image.height = h;
+  image.rgb.resize(size_t(w) * size_t(h) * 3);
+  const int bytes = format.BytesPerPixel();
+  uint8_t *out = image.rgb.data();
+  for (int y = 0; y < h; ++y) {
+    const uint8_t *row = pixels + size_t(y) * stride;
+    for (int x = 0; x < w; ++x, out += 3) {
+      uint32_t pixel = 0;
+      for (int b = bytes - 1; b >= 0; --b)
+        pixel = (pixel << 8) | row[size_t(x) * size_t(bytes) + size_t(b)];
+      out[0] = Channel8(pixel, format.redMask);
+      out[1] = Channel8(pixel, format.greenMask);
+      out[2] = Channel8(pixel, format.blueMask);
+    }
+  }
+  return image;
+}
+
 bool CaptureWayland(Capture *capture) {
   kplat::Display *display = kplat::kWaylandBackend.open();
   if (!display) return false;
@@ -30,18 +52,8 @@ bool CaptureWayland(Capture *capture) {
                                         raw.data(), ptrdiff_t(stride));
   display->EndFrame();
   if (!read) return false;
-  Image &image = capture->image;
-  image.width = frame.width;
-  image.height = frame.height;
-  image.rgb.resize(size_t(frame.width) * size_t(frame.height) * 3);
-  for (size_t i = 0; i < size_t(frame.width) * size_t(frame.height); ++i) {
-    uint32_t pixel = 0;
-    for (int b = bytes - 1; b >= 0; --b)
-      pixel = (pixel << 8) | raw[i * bytes + b];
-    image.rgb[i * 3] = Channel8(pixel, frame.format.redMask);
-    image.rgb[i * 3 + 1] = Channel8(pixel, frame.format.greenMask);
-    image.rgb[i * 3 + 2] = Channel8(pixel, frame.format.blueMask);
-  }
+  capture->image =
+      RgbImage(frame.width, frame.height, frame.format, raw.data(), stride);
   return true;
 }
 

@@ -12,6 +12,10 @@ struct Capture {
   Image image;  // the frame's pixels as 8-bit RGB
 };
 
+// Truecolour pixels (rows stride bytes apart) as 8-bit RGB.
+Image RgbImage(int w, int h, const kplat::PixelFormat &format,
+               const uint8_t *pixels, size_t stride);
+
 // One whole frame of the Wayland screen; false when open, the frame or the
 // read failed.
 bool CaptureWayland(Capture *capture);
