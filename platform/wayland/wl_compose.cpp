@@ -3,6 +3,7 @@
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wayland-client-protocol.h>
 
 #include "wl_formats.h"
 
@@ -129,6 +130,20 @@ bool Draw(const OutputImage &image, int32_t transform, int left, int top, int w,
   const int64_t oh = turned ? image.width : image.height;
   Converter convert;
   convert.Init(format, picture->format);
+  const size_t outBytes = size_t(picture->format.BytesPerPixel());
+
+  // The common case, an upright output at the picture's density in its
+  // format: whole rows.
+  if (transform == WL_OUTPUT_TRANSFORM_NORMAL && convert.same &&
+      w == image.width && h == image.height) {
+    for (int j = 0; j < h; ++j) {
+      const int32_t row = image.yInvert ? image.height - 1 - j : j;
+      memcpy(picture->pixels + size_t(top + j) * picture->stride +
+                 size_t(left) * outBytes,
+             image.data + size_t(row) * size_t(image.stride), size_t(rowBytes));
+    }
+    return true;
+  }
 
   // Buffer position of the picture's (0, 0), and its steps along x and y.
   int64_t x0, y0, x1, y1, x2, y2;
@@ -143,7 +158,6 @@ bool Draw(const OutputImage &image, int32_t transform, int left, int top, int w,
   if (!columns) return false;
   for (int i = 0; i < w; ++i) columns[i] = (2 * int64_t(i) + 1) * ow / (2 * w);
 
-  const size_t outBytes = size_t(picture->format.BytesPerPixel());
   for (int j = 0; j < h; ++j) {
     const int64_t oy = (2 * int64_t(j) + 1) * oh / (2 * h);
     uint8_t *dst = picture->pixels + size_t(top + j) * picture->stride +

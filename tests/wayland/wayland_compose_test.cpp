@@ -83,14 +83,23 @@ TEST(ComposeTest, EveryTransformIsUndone) {
 }
 
 TEST(ComposeTest, BottomUpBufferIsReadBeforeTheTurn) {
-  // Turned 90 degrees and stored bottom-up.
-  const Buffer buffer = {2, 3, {a, d, b, e, c, f}};
-  const Placement placement = {0, 0, 3, 2, WL_OUTPUT_TRANSFORM_90};
-  const OutputImage image = buffer.Image(WL_SHM_FORMAT_XRGB8888, true);
-  Picture picture;
-  ASSERT_TRUE(Compose(&placement, &image, 1, &picture));
-  EXPECT_EQ(Pixels(picture), kSeen);
-  FreePicture(&picture);
+  const struct {
+    int32_t transform;
+    Buffer buffer;
+  } cases[] = {
+      {WL_OUTPUT_TRANSFORM_NORMAL, {3, 2, {d, e, f, a, b, c}}},
+      // Turned 90 degrees, then stored bottom-up.
+      {WL_OUTPUT_TRANSFORM_90, {2, 3, {a, d, b, e, c, f}}},
+  };
+  for (const auto &test : cases) {
+    SCOPED_TRACE(test.transform);
+    const Placement placement = {0, 0, 3, 2, test.transform};
+    const OutputImage image = test.buffer.Image(WL_SHM_FORMAT_XRGB8888, true);
+    Picture picture;
+    ASSERT_TRUE(Compose(&placement, &image, 1, &picture));
+    EXPECT_EQ(Pixels(picture), kSeen);
+    FreePicture(&picture);
+  }
 }
 
 TEST(ComposeTest, OutputsArePlacedInTheirBoundingBoxWithBlackGaps) {
