@@ -8,7 +8,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libxcb1-dev libxcb-shm0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb clang libclang-rt-14-dev clang-format valgrind
+  xvfb xfonts-base clang libclang-rt-14-dev clang-format valgrind ninja-build
   libwayland-dev libwayland-bin wayland-protocols libdbus-1-dev
   sway swaybg grim weston xwayland dbus dbus-daemon pipewire
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk

@@ -5,7 +5,7 @@
 #include <stdlib.h>
 
 #include "crt/utf.h"
-#include "faults.h"
+#include "seam/test_seam.h"
 #include "wincrt.h"
 
 namespace {

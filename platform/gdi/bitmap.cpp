@@ -3,8 +3,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "faults.h"
 #include "gdi/gdi_objects.h"
+#include "gdi/screen_frame.h"
+#include "seam/test_seam.h"
 
 namespace kplat {
 namespace gdi {
@@ -73,7 +74,7 @@ void FreePixels(Bitmap *bm) {
 // memory to lend (the screen reads into it without a copy), else the heap.
 Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
                   int64_t stride, const PixelFormat &format,
-                  Display *lender = nullptr) {
+                  const ScreenFrame *lender = nullptr) {
   Bitmap *bm = static_cast<Bitmap *>(malloc(sizeof(Bitmap)));
   if (bm == nullptr) return nullptr;
   bm->kind = kind;
@@ -82,8 +83,9 @@ Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
   bm->lender = nullptr;
   bm->bits = nullptr;
   if (lender != nullptr) {
-    bm->bits = lender->LendPixels(width, height, ptrdiff_t(stride));
-    if (bm->bits != nullptr) bm->lender = lender;
+    bm->bits = lender->display->LendPixels(lender->frame, width, height,
+                                           ptrdiff_t(stride));
+    if (bm->bits != nullptr) bm->lender = lender->display;
   }
   if (bm->bits == nullptr && kind == BitmapKind::kSection)
     bm->bits = TakeKept(size_t(stride * height));
@@ -110,17 +112,25 @@ Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
 }
 
 // The format a bitmap compatible with hdc gets; false when there is none.
-// *screen is the display whose format it is, when it is the screen's.
+// *screen is the live frame when the format is its screen's: only then may
+// the display lend the pixels.
 bool CompatibleFormat(const DeviceContext &dc, PixelFormat *format,
-                      Display **screen) {
+                      const ScreenFrame **screen) {
   *screen = nullptr;
   if (!dc.isScreen && dc.selected->kind != BitmapKind::kStock) {
     *format = dc.selected->format;
     return true;
   }
-  Display *display = CurrentDisplay();
-  if (display == nullptr || !display->GetFormat(format)) return false;
-  *screen = display;
+  if (dc.isScreen) {
+    const ScreenFrame *live = LiveScreenFrame();
+    if (live == nullptr) return false;
+    *format = live->frame.format;
+    *screen = live;
+    return true;
+  }
+  Frame frame;
+  if (!LookAtScreen(&frame)) return false;
+  *format = frame.format;
   return true;
 }
 
@@ -142,7 +152,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   const DeviceContext *dc = kplat::gdi::LookupDC(hdc);
   if (dc == nullptr || cx <= 0 || cy <= 0) return nullptr;
   kplat::PixelFormat format;
-  kplat::Display *screen = nullptr;
+  const kplat::gdi::ScreenFrame *screen = nullptr;
   if (!kplat::gdi::CompatibleFormat(*dc, &format, &screen) ||
       !kplat::IsSupportedFormat(format))
     return nullptr;

@@ -68,10 +68,6 @@ add_library(kplat_wayland OBJECT
   platform/wayland/png_picture.cpp
   platform/wayland/wayland_display.cpp)
 target_include_directories(kplat_wayland PUBLIC ${KESTREL_WAYLAND_GENERATED})
-# The frame-based display interface, until the display registry lands.
-target_include_directories(kplat_wayland BEFORE PUBLIC
-  ${PROJECT_SOURCE_DIR}/platform/wayland/pending)
-target_link_libraries(kplat_wayland PRIVATE kplat_internal
+target_link_libraries(kplat_wayland PUBLIC kplat_internal
   PkgConfig::KESTREL_WAYLAND PkgConfig::KESTREL_DBUS PNG::PNG)
-set_property(TARGET kplat_wayland PROPERTY KESTREL_LINK_DEPS
-  PkgConfig::KESTREL_WAYLAND PkgConfig::KESTREL_DBUS PNG::PNG)
+kestrel_add_backend(kplat_wayland)

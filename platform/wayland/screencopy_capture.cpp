@@ -4,7 +4,7 @@
 #include <wayland-client.h>
 
 #include "capture_method.h"
-#include "faults.h"
+#include "seam/test_seam.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace kplat {

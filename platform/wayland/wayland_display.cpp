@@ -11,10 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "backends.h"
 #include "capture_method.h"
 #include "display.h"
 #include "portal_screenshot.h"
-#include "wayland_backend.h"
 #include "wl_picture.h"
 #include "wl_session.h"
 

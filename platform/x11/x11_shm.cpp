@@ -11,6 +11,8 @@
 
 namespace kplat {
 namespace x11 {
+
+ShmPolicy g_shmPolicy = ShmPolicy::kAuto;
 namespace {
 
 // kPrivate: a lent segment a fork child made its own (plain anonymous
@@ -36,7 +38,6 @@ struct ShmState {
   bool lentBorrowed;
 };
 ShmState g_shm;
-ShmPolicy g_policy = ShmPolicy::kAuto;
 
 void ReleaseLocal(Segment *s) {
   if (s->kind == SegmentKind::kMemfd || s->kind == SegmentKind::kPrivate)
@@ -77,7 +78,7 @@ void Probe(xcb_connection_t *conn) {
   g_shm.probed = true;
   g_shm.usable = false;
   g_shm.fdPassing = false;
-  if (g_policy == ShmPolicy::kOff) return;
+  if (g_shmPolicy == ShmPolicy::kOff) return;
   const xcb_query_extension_reply_t *ext =
       xcb_get_extension_data(conn, &xcb_shm_id);
   if (!ext || !ext->present) return;
@@ -86,7 +87,7 @@ void Probe(xcb_connection_t *conn) {
   if (!version) return;
   g_shm.usable = true;
   g_shm.fdPassing =
-      g_policy == ShmPolicy::kAuto &&
+      g_shmPolicy == ShmPolicy::kAuto &&
       (version->major_version > 1 ||
        (version->major_version == 1 && version->minor_version >= 2)) &&
       IsLocalSocket(conn);
@@ -333,8 +334,6 @@ void ShmForget(xcb_connection_t *conn) {
   g_shm.usable = false;
   g_shm.fdPassing = false;
 }
-
-void SetShmPolicy(ShmPolicy policy) { g_policy = policy; }
 
 }  // namespace x11
 }  // namespace kplat

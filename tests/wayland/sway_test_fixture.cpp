@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "wayland_backend.h"
+#include "backends.h"
 
 namespace ktest {
 

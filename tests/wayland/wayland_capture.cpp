@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wayland_backend.h"
+#include "backends.h"
 
 namespace ktest {
 namespace {

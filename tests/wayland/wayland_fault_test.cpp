@@ -9,10 +9,10 @@
 #include <chrono>
 #include <thread>
 
+#include "backends.h"
 #include "kestrel_testing.h"
 #include "sway_test_fixture.h"
 #include "test_support.h"
-#include "wayland_backend.h"
 
 namespace ktest {
 namespace {

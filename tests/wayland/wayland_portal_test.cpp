@@ -6,11 +6,11 @@
 
 #include <chrono>
 
+#include "backends.h"
 #include "portal_screenshot.h"
 #include "session_bus.h"
 #include "sway_test_fixture.h"
 #include "test_support.h"
-#include "wayland_backend.h"
 
 namespace ktest {
 namespace {

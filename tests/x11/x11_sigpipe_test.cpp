@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "display.h"
+#include "display_probe.h"
 #include "xvfb_fixture.h"
 
 namespace {
@@ -156,8 +157,8 @@ TEST(Sigpipe, WriteToAServerThatStoppedReadingFailsQuietly) {
   DeafServer server;
   ASSERT_TRUE(server.Start(number));
   setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
-  kplat::CloseSystemDisplay();
-  kplat::Display *display = kplat::SystemDisplay();
+  kplat::CloseDisplays();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   int w, h;
   EXPECT_FALSE(display->GetSize(&w, &h));
@@ -168,7 +169,7 @@ TEST(Sigpipe, WriteToAServerThatStoppedReadingFailsQuietly) {
   sigset_t pending;
   sigpending(&pending);
   EXPECT_FALSE(sigismember(&pending, SIGPIPE));
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
 }
 
 }  // namespace
