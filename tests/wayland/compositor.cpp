@@ -140,7 +140,15 @@ bool Compositor::Start(const std::vector<std::string> &config) {
     dir_ = dir;
     if (chown(dir, kUid, kUid) != 0 || chmod(dir, 0755) != 0) return false;
   }
+  // A compositor killed earlier leaves its sockets behind.
+  RunCommand({"sh", "-c", "rm -f \"$0\"/sway-ipc.* \"$0\"/wayland-*", dir_},
+             10000);
+  // Xwayland stays off: it would take X display numbers of the machine.
   std::vector<uint8_t> lines;
+  if (kind_ == Kind::kSway) {
+    static const char kNoX[] = "xwayland disable\n";
+    lines.assign(kNoX, kNoX + sizeof kNoX - 1);
+  }
   for (const std::string &line : config) {
     lines.insert(lines.end(), line.begin(), line.end());
     lines.push_back('\n');
@@ -197,7 +205,10 @@ bool Compositor::WaitUntilReady() {
     }
     const std::string socket = FindEntry(dir_, "wayland-", ".lock");
     const bool ipc = kind_ == Kind::kWeston ||
-                     !FindEntry(dir_, "sway-ipc.", nullptr).empty();
+                     access((dir_ + "/sway-ipc." + std::to_string(kUid) + "." +
+                             std::to_string(pid_) + ".sock")
+                                .c_str(),
+                            F_OK) == 0;
     if (!socket.empty() && ipc && Connectable(dir_ + "/" + socket)) {
       socket_ = socket;
       return true;
@@ -239,8 +250,9 @@ void Compositor::Use() const {
 }
 
 bool Compositor::Msg(const std::string &command, std::string *reply) const {
-  const std::string ipc = FindEntry(dir_, "sway-ipc.", nullptr);
-  if (ipc.empty()) return false;
+  if (pid_ <= 0) return false;
+  const std::string ipc =
+      "sway-ipc." + std::to_string(kUid) + "." + std::to_string(pid_) + ".sock";
   std::string text;
   const int status =
       RunCommand({"swaymsg", "-s", dir_ + "/" + ipc, command}, 10000, &text);
