@@ -1,6 +1,8 @@
-// A way of copying every output of a session into memory. Screencopy is one;
-// a method for another capture protocol sits beside it behind this
-// interface.
+// A way of copying every output of a session into memory, in two steps: the
+// outputs first say how their pixels come (format, size, stride), which is
+// all a frame needs to begin; the copy itself follows only when the pixels
+// are read. Screencopy is one method; one for another capture protocol sits
+// beside it behind this interface.
 #pragma once
 
 #include "wl_compose.h"
@@ -10,12 +12,28 @@
 namespace kplat {
 namespace wl {
 
-// The outputs' pixels once captured; the memory stays valid until
-// ReleaseCaptures.
+// The outputs' requests in flight: over once all have answered or one has
+// failed.
+struct Round {
+  int pending;
+  bool failed;
+  bool over;
+};
+
+struct OutputCopy {
+  OutputImage image;  // described first, data once copied
+  ShmBuffer buffer;
+  void *request;  // the method's own object for this output
+  bool described;
+  bool copied;
+  Round *round;
+  Session *session;
+};
+
 struct Captures {
-  OutputImage images[kMaxOutputs];
-  ShmBuffer buffers[kMaxOutputs];
-  int count;
+  OutputCopy outputs[kMaxOutputs];
+  int count;  // in the session's output order
+  Round round;
 };
 
 class CaptureMethod {
@@ -23,16 +41,20 @@ class CaptureMethod {
   virtual ~CaptureMethod() = default;
   // Whether the session's compositor offers this method.
   virtual bool Offered(const Session &session) const = 0;
-  // Copies every output of the session, in the session's output order.
-  // False (holding nothing) when any output fails or the deadline passes.
-  virtual bool CaptureAll(Session *session, const Deadline &deadline,
-                          Captures *captures) const = 0;
+  // Asks for every output and waits until each has described its pixels.
+  // False when one fails or the deadline passes; Release is due either way.
+  virtual bool Describe(Session *session, const Deadline &deadline,
+                        Captures *captures) const = 0;
+  // Copies every described output into memory of exactly the described
+  // shape. False when one fails or the deadline passes.
+  virtual bool Copy(Session *session, const Deadline &deadline,
+                    Captures *captures) const = 0;
+  // Lets go of the requests and the memory.
+  virtual void Release(Captures *captures) const = 0;
 };
 
 // The methods in the order they are tried.
 const CaptureMethod *const *CaptureMethods(int *count);
-
-void ReleaseCaptures(Captures *captures);
 
 }  // namespace wl
 }  // namespace kplat

@@ -70,71 +70,138 @@ class WaylandDisplay : public Display {
   }
 
   void Close() {
-    FreePicture(&picture_);
-    Disconnect(&session_);
+    DropPicture();
+    ReleaseSession();
     ClosePortal(&portal_);
     source_ = Source::kNone;
     method_ = nullptr;
   }
 
+  // A compositor's capture tells the picture's size and format before it
+  // copies anything: the frame begins on that, and the pixels are copied
+  // only when first read (a frame that is never read costs one exchange).
+  // The portal only hands over whole pictures, so its frame takes one.
   bool BeginFrame(Frame *frame) override {
-    FreePicture(&picture_);
+    DropPicture();
     // What open found belongs to this call of this process alone.
     if (source_ == Source::kNone || owner_ != getpid()) {
       if (!Open()) return false;
     }
-    bool ok = false;
-    if (source_ == Source::kCapture) {
-      ok = TakeCapture();
-      Disconnect(&session_);
-    } else {
+    bool ok = frame != nullptr;
+    if (ok && source_ == Source::kCapture) {
+      ok = DescribeCapture(frame);
+    } else if (ok) {
       ok = PortalScreenshot(&portal_, DeadlineIn(kPortalMs), &picture_);
       ClosePortal(&portal_);
+      source_ = Source::kNone;
+      if (ok) {
+        frame->width = picture_.width;
+        frame->height = picture_.height;
+        frame->format = picture_.format;
+      }
     }
-    source_ = Source::kNone;
-    if (!ok || !frame) {
-      FreePicture(&picture_);
-      return false;
-    }
-    frame->width = picture_.width;
-    frame->height = picture_.height;
-    frame->format = picture_.format;
-    return true;
+    if (!ok) Close();
+    return ok;
   }
 
   bool ReadPixels(const Frame &frame, int x, int y, int w, int h, uint8_t *dst,
                   ptrdiff_t dstStride) override {
+    if (described_) {
+      const bool taken = TakeCapture();
+      ReleaseSession();
+      if (!taken) {
+        DropPicture();
+        return false;
+      }
+    }
     if (!picture_.pixels || !dst || frame.width != picture_.width ||
         frame.height != picture_.height ||
         !SameFormat(frame.format, picture_.format) || x < 0 || y < 0 ||
         w <= 0 || h <= 0 || w > picture_.width - x || h > picture_.height - y)
       return false;
-    CopyRect(picture_, x, y, w, h, dst, dstStride);
+    // A bitmap holding the lent picture already has its pixels.
+    const size_t bytes = size_t(picture_.format.BytesPerPixel());
+    if (dst !=
+            picture_.pixels + size_t(y) * picture_.stride + size_t(x) * bytes ||
+        dstStride != ptrdiff_t(picture_.stride))
+      CopyRect(picture_, x, y, w, h, dst, dstStride);
     return true;
   }
 
   void EndFrame() override { Close(); }
 
+  // The picture itself, before it is taken, for a bitmap of the frame's
+  // size: the copy is then composed straight into the bitmap. It outlives
+  // the frame until given back.
+  uint8_t *LendPixels(const Frame &frame, int w, int h,
+                      ptrdiff_t stride) override {
+    if (lent_ || !described_ || picture_.pixels || stride <= 0 ||
+        w != frame.width || h != frame.height ||
+        !AllocatePicture(w, h, frame.format, &picture_, size_t(stride)))
+      return nullptr;
+    lent_ = picture_.pixels;
+    return lent_;
+  }
+
+  void ReturnPixels(uint8_t *pixels) override {
+    if (!pixels || pixels != lent_) return;
+    if (picture_.pixels == lent_) memset(&picture_, 0, sizeof picture_);
+    free(lent_);
+    lent_ = nullptr;
+  }
+
  private:
-  bool TakeCapture() {
+  bool DescribeCapture(Frame *frame) {
     const Deadline deadline = DeadlineIn(kCaptureMs);
-    Captures captures;
+    described_ = true;
     if (!LearnLayout(&session_, deadline) ||
-        !method_->CaptureAll(&session_, deadline, &captures))
+        !method_->Describe(&session_, deadline, &captures_))
       return false;
+    OutputImage images[kMaxOutputs];
     Placement placements[kMaxOutputs];
-    for (int i = 0; i < captures.count; ++i) {
+    Gather(images, placements);
+    return PlanPicture(placements, images, captures_.count, &frame->width,
+                       &frame->height, &frame->format);
+  }
+
+  bool TakeCapture() {
+    if (!method_->Copy(&session_, DeadlineIn(kCaptureMs), &captures_))
+      return false;
+    OutputImage images[kMaxOutputs];
+    Placement placements[kMaxOutputs];
+    Gather(images, placements);
+    return Compose(placements, images, captures_.count, &picture_);
+  }
+
+  void Gather(OutputImage *images, Placement *placements) const {
+    for (int i = 0; i < captures_.count; ++i) {
       const Output &output = session_.outputs[i];
+      images[i] = captures_.outputs[i].image;
       placements[i] = Placement{output.x, output.y, output.width, output.height,
                                 output.transform};
     }
-    const bool ok =
-        Compose(placements, captures.images, captures.count, &picture_);
-    ReleaseCaptures(&captures);
-    return ok;
+  }
+
+  // Lets go of the frame's picture; memory lent to a bitmap stays its own.
+  void DropPicture() {
+    if (picture_.pixels == lent_)
+      memset(&picture_, 0, sizeof picture_);
+    else
+      FreePicture(&picture_);
+  }
+
+  // The connection is needed no longer once the picture is taken.
+  void ReleaseSession() {
+    if (described_) method_->Release(&captures_);
+    described_ = false;
+    Disconnect(&session_);
+    source_ = Source::kNone;
   }
 
   Session session_ = {};
+  Captures captures_ = {};
+  bool described_ = false;   // captures_ holds requests
+  uint8_t *lent_ = nullptr;  // picture memory a bitmap holds
   Portal portal_ = {};
   Picture picture_ = {};
   const CaptureMethod *method_ = nullptr;

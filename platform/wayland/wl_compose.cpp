@@ -176,43 +176,84 @@ bool Draw(const OutputImage &image, int32_t transform, int left, int top, int w,
 
 }  // namespace
 
-bool Compose(const Placement *placements, const OutputImage *images, int count,
-             Picture *picture) {
-  PixelFormat format;
-  if (count <= 0 || !PictureFormat(images, count, &format)) return false;
-  int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN,
-          maxY = INT64_MIN;
-  double density = 0;
+namespace {
+
+// The bounding box of the placements and the largest density among the
+// outputs (image pixels per logical unit).
+struct Layout {
+  int64_t minX, minY, maxX, maxY;
+  double density;
+};
+
+bool Measure(const Placement *placements, const OutputImage *images, int count,
+             Layout *layout) {
+  if (count <= 0) return false;
+  *layout = Layout{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN, 0};
   for (int i = 0; i < count; ++i) {
     const Placement &p = placements[i];
     const OutputImage &image = images[i];
     if (p.width <= 0 || p.height <= 0 || image.width <= 0 || image.height <= 0)
       return false;
-    minX = p.x < minX ? p.x : minX;
-    minY = p.y < minY ? p.y : minY;
-    maxX = int64_t(p.x) + p.width > maxX ? int64_t(p.x) + p.width : maxX;
-    maxY = int64_t(p.y) + p.height > maxY ? int64_t(p.y) + p.height : maxY;
+    const int64_t right = int64_t(p.x) + p.width;
+    const int64_t bottom = int64_t(p.y) + p.height;
+    layout->minX = p.x < layout->minX ? p.x : layout->minX;
+    layout->minY = p.y < layout->minY ? p.y : layout->minY;
+    layout->maxX = right > layout->maxX ? right : layout->maxX;
+    layout->maxY = bottom > layout->maxY ? bottom : layout->maxY;
     const int32_t ow = (p.transform & 1) ? image.height : image.width;
     const double d = double(ow) / p.width;
-    density = d > density ? d : density;
+    layout->density = d > layout->density ? d : layout->density;
   }
-  const double width = nearbyint(double(maxX - minX) * density);
-  const double height = nearbyint(double(maxY - minY) * density);
-  if (width > 1 << 15 || height > 1 << 15 ||
-      !AllocatePicture(int(width), int(height), format, picture))
+  return true;
+}
+
+// A logical coordinate, relative to the box's origin, in picture pixels.
+int ToPixels(const Layout &layout, int64_t offset) {
+  return int(nearbyint(double(offset) * layout.density));
+}
+
+}  // namespace
+
+bool PlanPicture(const Placement *placements, const OutputImage *images,
+                 int count, int *width, int *height, PixelFormat *format) {
+  Layout layout;
+  if (!Measure(placements, images, count, &layout) ||
+      !PictureFormat(images, count, format))
+    return false;
+  const double w =
+      nearbyint(double(layout.maxX - layout.minX) * layout.density);
+  const double h =
+      nearbyint(double(layout.maxY - layout.minY) * layout.density);
+  if (w < 1 || h < 1 || w > kMaxPictureSide || h > kMaxPictureSide)
+    return false;
+  *width = int(w);
+  *height = int(h);
+  return true;
+}
+
+bool Compose(const Placement *placements, const OutputImage *images, int count,
+             Picture *picture) {
+  int width = 0, height = 0;
+  PixelFormat format;
+  Layout layout;
+  if (!PlanPicture(placements, images, count, &width, &height, &format) ||
+      !Measure(placements, images, count, &layout))
+    return false;
+  const bool given = picture->pixels != nullptr;
+  if (given ? picture->width != width || picture->height != height ||
+                  !SameFormat(picture->format, format)
+            : !AllocatePicture(width, height, format, picture))
     return false;
   for (int i = 0; i < count; ++i) {
     const Placement &p = placements[i];
-    const int left = int(nearbyint(double(p.x - minX) * density));
-    const int top = int(nearbyint(double(p.y - minY) * density));
-    const int right =
-        int(nearbyint(double(int64_t(p.x) + p.width - minX) * density));
-    const int bottom =
-        int(nearbyint(double(int64_t(p.y) + p.height - minY) * density));
-    if (right <= left || bottom <= top ||
+    const int left = ToPixels(layout, p.x - layout.minX);
+    const int top = ToPixels(layout, p.y - layout.minY);
+    const int right = ToPixels(layout, int64_t(p.x) + p.width - layout.minX);
+    const int bottom = ToPixels(layout, int64_t(p.y) + p.height - layout.minY);
+    if (right <= left || bottom <= top || right > width || bottom > height ||
         !Draw(images[i], p.transform, left, top, right - left, bottom - top,
               picture)) {
-      FreePicture(picture);
+      if (!given) FreePicture(picture);
       return false;
     }
   }

@@ -28,10 +28,17 @@ struct Placement {
 // the outputs: each output turned the way the user sees it and put at its
 // position, an output of lower density enlarged by nearest neighbour (whole
 // pixels repeated, no colours made up), the gaps black. The picture takes
-// the outputs' format when they share one, else 8- or 10-bit XRGB. False
-// for an unreadable format or a size out of range.
+// the outputs' format when they share one, else 8- or 10-bit XRGB. A
+// picture that already has (black) pixels is drawn into when its size and
+// format are right; otherwise one is allocated. False for an unreadable
+// format, a size out of range, or a given picture that does not fit.
 bool Compose(const Placement *placements, const OutputImage *images, int count,
              Picture *picture);
+
+// The size and format Compose gives for outputs of these shapes, before
+// any pixel is there (only the images' sizes and formats are read).
+bool PlanPicture(const Placement *placements, const OutputImage *images,
+                 int count, int *width, int *height, PixelFormat *format);
 
 }  // namespace wl
 }  // namespace kplat

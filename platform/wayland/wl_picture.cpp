@@ -6,16 +6,18 @@
 namespace kplat {
 namespace wl {
 
-// Larger than any screen, small enough that sizes stay far from overflow.
-static const int kMaxSide = 1 << 15;
-
 bool AllocatePicture(int width, int height, const PixelFormat &format,
-                     Picture *picture) {
+                     Picture *picture, size_t stride) {
   memset(picture, 0, sizeof *picture);
-  size_t stride = 0, size = 0;
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
+  size_t rowBytes = 0, size = 0;
+  if (width <= 0 || height <= 0 || width > kMaxPictureSide ||
+      height > kMaxPictureSide ||
       __builtin_mul_overflow(size_t(width), size_t(format.BytesPerPixel()),
-                             &stride) ||
+                             &rowBytes))
+    return false;
+  if (stride == 0) stride = rowBytes;
+  // Rows may be padded (a bitmap's rows are), but not to any length.
+  if (stride < rowBytes || stride - rowBytes > 64 ||
       __builtin_mul_overflow(stride, size_t(height), &size))
     return false;
   picture->pixels = static_cast<uint8_t *>(malloc(size));

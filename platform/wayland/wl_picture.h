@@ -10,6 +10,9 @@
 namespace kplat {
 namespace wl {
 
+// Larger than any screen, small enough that sizes stay far from overflow.
+const int kMaxPictureSide = 1 << 15;
+
 struct Picture {
   int width;
   int height;
@@ -18,10 +21,11 @@ struct Picture {
   uint8_t *pixels;  // top-down rows
 };
 
-// A black picture of the given size and format. False (pixels NULL) when the
-// size is out of range or memory runs out.
+// A black picture of the given size and format, with rows stride bytes
+// apart (0: no padding). False (pixels NULL) when the size or stride is out
+// of range or memory runs out.
 bool AllocatePicture(int width, int height, const PixelFormat &format,
-                     Picture *picture);
+                     Picture *picture, size_t stride = 0);
 
 void FreePicture(Picture *picture);
 

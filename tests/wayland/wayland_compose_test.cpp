@@ -73,7 +73,7 @@ TEST(ComposeTest, EveryTransformIsUndone) {
     SCOPED_TRACE(test.transform);
     const Placement placement = {0, 0, 3, 2, test.transform};
     const OutputImage image = test.buffer.Image();
-    Picture picture;
+    Picture picture = {};
     ASSERT_TRUE(Compose(&placement, &image, 1, &picture));
     EXPECT_EQ(picture.width, 3);
     EXPECT_EQ(picture.height, 2);
@@ -95,7 +95,7 @@ TEST(ComposeTest, BottomUpBufferIsReadBeforeTheTurn) {
     SCOPED_TRACE(test.transform);
     const Placement placement = {0, 0, 3, 2, test.transform};
     const OutputImage image = test.buffer.Image(WL_SHM_FORMAT_XRGB8888, true);
-    Picture picture;
+    Picture picture = {};
     ASSERT_TRUE(Compose(&placement, &image, 1, &picture));
     EXPECT_EQ(Pixels(picture), kSeen);
     FreePicture(&picture);
@@ -107,7 +107,7 @@ TEST(ComposeTest, OutputsArePlacedInTheirBoundingBoxWithBlackGaps) {
   const Buffer left = {2, 2, {1, 2, 3, 4}}, right = {1, 1, {5}};
   const Placement placements[] = {{-2, -1, 2, 2, 0}, {1, 0, 1, 1, 0}};
   const OutputImage images[] = {left.Image(), right.Image()};
-  Picture picture;
+  Picture picture = {};
   ASSERT_TRUE(Compose(placements, images, 2, &picture));
   EXPECT_EQ(picture.width, 4);
   EXPECT_EQ(picture.height, 2);
@@ -121,7 +121,7 @@ TEST(ComposeTest, LowerDensityOutputsAreEnlargedByWholePixels) {
                plain = {2, 1, {9, 10}};
   const Placement placements[] = {{0, 0, 2, 1, 0}, {2, 0, 2, 1, 0}};
   const OutputImage images[] = {sharp.Image(), plain.Image()};
-  Picture picture;
+  Picture picture = {};
   ASSERT_TRUE(Compose(placements, images, 2, &picture));
   EXPECT_EQ(picture.width, 8);
   EXPECT_EQ(picture.height, 2);
@@ -141,7 +141,7 @@ TEST(ComposeTest, SharedFormatIsKeptWithItsStride) {
                              WL_SHM_FORMAT_RGB565,
                              false};
   const Placement placement = {0, 0, 2, 2, 0};
-  Picture picture;
+  Picture picture = {};
   ASSERT_TRUE(Compose(&placement, &image, 1, &picture));
   EXPECT_EQ(picture.format.bitsPerPixel, 16);
   EXPECT_EQ(picture.format.redMask, 0xf800u);
@@ -162,7 +162,7 @@ TEST(ComposeTest, DifferingFormatsMeetInTheDeepestXrgb) {
   const Placement placements[] = {{0, 0, 1, 1, 0}, {1, 0, 1, 1, 0}};
   const OutputImage images[] = {bgr.Image(WL_SHM_FORMAT_ABGR8888),
                                 deep.Image(WL_SHM_FORMAT_XRGB2101010)};
-  Picture picture;
+  Picture picture = {};
   ASSERT_TRUE(Compose(placements, images, 2, &picture));
   EXPECT_EQ(picture.format.redMask, 0x3ff00000u);
   EXPECT_EQ(picture.format.blueMask, 0x3ffu);
@@ -176,7 +176,7 @@ TEST(ComposeTest, DifferingFormatsMeetInTheDeepestXrgb) {
 TEST(ComposeTest, UnknownFormatOrEmptyOutputIsRefused) {
   const Buffer buffer = {1, 1, {0}};
   const Placement placement = {0, 0, 1, 1, 0};
-  Picture picture;
+  Picture picture = {};
   const OutputImage yuv = buffer.Image(WL_SHM_FORMAT_YUYV);
   EXPECT_FALSE(Compose(&placement, &yuv, 1, &picture));
   const Placement empty = {0, 0, 0, 1, 0};

@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
+#include "backends.h"
 #include "sway_test_fixture.h"
 
 namespace ktest {
@@ -126,6 +128,34 @@ TEST_F(WaylandScreenTest, MixedScalesComposeAtTheLargestWithNearestPixels) {
       FirstDifference(capture.image, Paste(Paste(Black(1920, 960), sharp, 0, 0),
                                            Enlarge(plain, 2), 1280, 0)),
       "");
+}
+
+TEST_F(WaylandScreenTest, LentPictureIsComposedInPlaceAndOutlivesTheFrame) {
+  StartSway();
+  const Image pattern = Pattern(640, 480, 10);
+  ShowImage("HEADLESS-1", pattern);
+  ExpectScreen(pattern);
+  kplat::Display *display = kplat::kWaylandBackend.open();
+  ASSERT_NE(display, nullptr);
+  kplat::Frame frame;
+  ASSERT_TRUE(display->BeginFrame(&frame));
+  const int stride = frame.width * frame.format.BytesPerPixel();
+  uint8_t *pixels = display->LendPixels(frame, 640, 480, stride);
+  ASSERT_NE(pixels, nullptr);
+  // Lent to one bitmap at a time, and only for the whole frame.
+  EXPECT_EQ(display->LendPixels(frame, 640, 480, stride), nullptr);
+  EXPECT_TRUE(display->ReadPixels(frame, 0, 0, 640, 480, pixels, stride));
+  // A part read elsewhere comes from the same picture.
+  std::vector<uint8_t> part(static_cast<size_t>(stride));
+  EXPECT_TRUE(display->ReadPixels(frame, 0, 479, 640, 1, part.data(), stride));
+  display->EndFrame();
+  kplat::kWaylandBackend.close();
+  EXPECT_EQ(
+      FirstDifference(RgbImage(640, 480, frame.format, pixels, size_t(stride)),
+                      pattern),
+      "");
+  EXPECT_EQ(memcmp(part.data(), pixels + 479 * stride, size_t(stride)), 0);
+  display->ReturnPixels(pixels);
 }
 
 }  // namespace
