@@ -40,6 +40,13 @@ void SwayTest::ShowImage(const std::string &output, const Image &image) {
   ASSERT_TRUE(sway_.Msg("output " + output + " bg " + path + " stretch"));
 }
 
+Image SwayTest::ShowPattern(int seed) {
+  const Image pattern = Pattern(640, 480, seed);
+  ShowImage("HEADLESS-1", pattern);
+  ExpectScreen(pattern);
+  return pattern;
+}
+
 void SwayTest::ExpectScreen(const Image &expected) {
   Image shot;
   ASSERT_TRUE(WaitForGrim(

@@ -40,6 +40,10 @@ class SwayTest : public ::testing::Test {
     return false;
   }
 
+  // Shows Pattern(640, 480, seed) on HEADLESS-1 and waits until it is on
+  // the screen; returns it.
+  Image ShowPattern(int seed);
+
   // Waits until grim sees exactly the expected picture, then checks that
   // the Wayland screen sees the same.
   void ExpectScreen(const Image &expected);

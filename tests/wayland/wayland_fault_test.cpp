@@ -129,9 +129,7 @@ TEST_F(WaylandFaultTest, OutputsAddedAndRemovedBetweenCallsAreFollowed) {
 
 TEST_F(WaylandFaultTest, ForkedChildTakesItsOwnPicture) {
   StartSway();
-  const Image pattern = Pattern(640, 480, 11);
-  ShowImage("HEADLESS-1", pattern);
-  ExpectScreen(pattern);
+  const Image pattern = ShowPattern(11);
   // The parent holds a connection when it forks.
   kplat::Display *display = kplat::kWaylandBackend.open();
   ASSERT_NE(display, nullptr);
@@ -160,9 +158,7 @@ TEST_F(WaylandFaultTest, ForkedChildTakesItsOwnPicture) {
 
 TEST_F(WaylandFaultTest, WaylandDisplayIsReadAtEveryCall) {
   StartSway();
-  const Image first = Pattern(640, 480, 12);
-  ShowImage("HEADLESS-1", first);
-  ExpectScreen(first);
+  const Image first = ShowPattern(12);
   Compositor other;
   ASSERT_TRUE(other.Start({"output HEADLESS-1 mode 320x240 position 0 0"}));
   other.Use();

@@ -43,9 +43,7 @@ class PortalTest : public SwayTest {
 
 TEST_F(PortalTest, NonInteractiveScreenshotIsTheCompositorsPicture) {
   StartSway();
-  const Image pattern = Pattern(640, 480, 21);
-  ShowImage("HEADLESS-1", pattern);
-  ExpectScreen(pattern);
+  const Image pattern = ShowPattern(21);
   ASSERT_TRUE(bus_.Start("sway"));
   bus_.Use();
 

@@ -132,9 +132,7 @@ TEST_F(WaylandScreenTest, MixedScalesComposeAtTheLargestWithNearestPixels) {
 
 TEST_F(WaylandScreenTest, LentPictureIsComposedInPlaceAndOutlivesTheFrame) {
   StartSway();
-  const Image pattern = Pattern(640, 480, 10);
-  ShowImage("HEADLESS-1", pattern);
-  ExpectScreen(pattern);
+  const Image pattern = ShowPattern(10);
   kplat::Display *display = kplat::kWaylandBackend.open();
   ASSERT_NE(display, nullptr);
   kplat::Frame frame;

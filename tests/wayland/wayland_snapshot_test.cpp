@@ -83,9 +83,7 @@ TEST_F(WaylandSnapShotTest, CompositorGoneMeansNoFileAndTheNextCallServes) {
   sway_.Kill();
   EXPECT_EQ(Snap(dir_.File("gone.png"), 0), 0);
   StartSway();
-  const Image pattern = Pattern(640, 480, 33);
-  ShowImage("HEADLESS-1", pattern);
-  ExpectScreen(pattern);
+  const Image pattern = ShowPattern(33);
   ASSERT_EQ(Snap(dir_.File("back.png"), 0), 1);
   Image png;
   ASSERT_TRUE(DecodePng(dir_.File("back.png"), &png));
@@ -97,9 +95,7 @@ TEST_F(WaylandSnapShotTest, CompositorGoneMeansNoFileAndTheNextCallServes) {
 TEST_F(WaylandSnapShotTest, WaylandServesBeforeXwayland) {
   if (!HaveProgram("Xwayland")) GTEST_SKIP() << "needs Xwayland (xwayland)";
   StartSway();
-  const Image pattern = Pattern(640, 480, 34);
-  ShowImage("HEADLESS-1", pattern);
-  ExpectScreen(pattern);
+  const Image pattern = ShowPattern(34);
   const int number = Xvfb::UnusedDisplayNumber();
   const std::string name = ":" + std::to_string(number);
   const pid_t xwayland = fork();
