@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config binutils util-linux
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libxcb1-dev libxcb-shm0-dev
+  libdrm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xfonts-base clang libclang-rt-14-dev clang-format valgrind ninja-build
   libwayland-dev libwayland-bin wayland-protocols libdbus-1-dev

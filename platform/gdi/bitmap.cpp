@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "gdi/gdi_objects.h"
+#include "gdi/pixel_memory.h"
 #include "gdi/screen_frame.h"
 #include "seam/test_seam.h"
 
@@ -32,40 +33,13 @@ bool SizeFits(int64_t stride, int64_t rows) {
   return stride <= kMaxPixelBytes && rows <= kMaxPixelBytes / stride;
 }
 
-// One freed block of section pixels is kept for the next section: a host
-// that captures again then writes into memory that is already mapped,
-// instead of faulting in (and, at the heap's top, trimming) megabytes per
-// call. Small blocks are left to the heap.
-const size_t kKeepMinBytes = size_t(1) << 20;
-struct KeptBlock {
-  uint8_t *bits;
-  size_t size;
-  ~KeptBlock() { free(bits); }  // at unload
-} g_kept = {nullptr, 0};
-
-uint8_t *TakeKept(size_t size) {
-  if (g_kept.bits == nullptr || size < kKeepMinBytes || g_kept.size < size ||
-      g_kept.size / 2 > size)
-    return nullptr;
-  uint8_t *bits = g_kept.bits;
-  g_kept.bits = nullptr;
-  g_kept.size = 0;
-  return bits;
-}
-
 size_t PixelBytes(const Bitmap &bm) { return size_t(bm.stride) * bm.height; }
 
 void FreePixels(Bitmap *bm) {
   if (bm->lender != nullptr) {
     bm->lender->ReturnPixels(bm->bits);
-  } else if (bm->kind == BitmapKind::kSection &&
-             PixelBytes(*bm) >= kKeepMinBytes &&
-             PixelBytes(*bm) >= g_kept.size) {
-    free(g_kept.bits);
-    g_kept.bits = bm->bits;
-    g_kept.size = PixelBytes(*bm);
   } else {
-    free(bm->bits);
+    ReleasePixels(bm->bits, PixelBytes(*bm));
   }
 }
 
@@ -87,10 +61,7 @@ Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
                                            ptrdiff_t(stride));
     if (bm->bits != nullptr) bm->lender = lender->display;
   }
-  if (bm->bits == nullptr && kind == BitmapKind::kSection)
-    bm->bits = TakeKept(size_t(stride * height));
-  if (bm->bits == nullptr)
-    bm->bits = static_cast<uint8_t *>(malloc(size_t(stride * height)));
+  if (bm->bits == nullptr) bm->bits = AllocatePixels(size_t(stride * height));
   if (bm->bits == nullptr) {
     free(bm);
     return nullptr;

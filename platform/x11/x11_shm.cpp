@@ -13,6 +13,14 @@ namespace kplat {
 namespace x11 {
 
 ShmPolicy g_shmPolicy = ShmPolicy::kAuto;
+
+namespace {
+#ifdef MADV_POPULATE_WRITE
+const int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+const int kPopulateWrite = 23;  // Linux's value, for older headers
+#endif
+}  // namespace
 namespace {
 
 // kPrivate: a lent segment a fork child made its own (plain anonymous
@@ -99,7 +107,10 @@ bool AttachMemfd(xcb_connection_t *conn, size_t size, Segment *s) {
   if (fd < 0) return false;
   void *addr = MAP_FAILED;
   if (ftruncate(fd, off_t(size)) == 0)
-    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    // Populated in one go: reading a fresh segment page by page costs a
+    // fault per page.
+    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                MAP_SHARED | MAP_POPULATE, fd, 0);
   if (addr == MAP_FAILED) {
     close(fd);
     return false;
@@ -184,6 +195,8 @@ bool AttachSysV(xcb_connection_t *conn, const ScreenLayout &layout, size_t size,
     shmdt(addr);
     return false;
   }
+  // As for the memfd: a hint, which a kernel before 5.14 refuses.
+  madvise(addr, size, kPopulateWrite);
   s->kind = SegmentKind::kSysV;
   s->attached = true;
   s->seg = seg;
