@@ -127,8 +127,14 @@ int RunCommand(const std::vector<std::string> &argv, int timeoutMs,
 
 Compositor::~Compositor() {
   Stop();
-  if (!dir_.empty() && owner_ == getpid()) {
+  // Services that used the folder (the portals' document store) may still
+  // be leaving it.
+  for (int i = 0; i < 50 && !dir_.empty() && owner_ == getpid() &&
+                  access(dir_.c_str(), F_OK) == 0;
+       ++i) {
     RunCommand({"rm", "-rf", dir_}, 10000);
+    if (access(dir_.c_str(), F_OK) == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
 

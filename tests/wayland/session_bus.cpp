@@ -12,7 +12,7 @@
 
 namespace ktest {
 
-bool SessionBus::Start(const std::string &desktop) {
+bool SessionBus::Start(const std::string &desktop, const std::string &log) {
   Stop();
   int fds[2];
   if (pipe(fds) != 0) return false;
@@ -23,9 +23,10 @@ bool SessionBus::Start(const std::string &desktop) {
     setenv("XDG_CURRENT_DESKTOP", desktop.c_str(), 1);
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     const int null = open("/dev/null", O_RDWR);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
+    dup2(out, 1);
+    dup2(out, 2);
     const std::string printTo = "--print-address=" + std::to_string(fds[1]);
     close(fds[0]);
     execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--nopidfile",
@@ -63,13 +64,22 @@ bool SessionBus::Start(const std::string &desktop) {
     setenv("XDG_CURRENT_DESKTOP", desktop.c_str(), 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
     const int null = open("/dev/null", O_RDWR);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
+    dup2(out, 1);
+    dup2(out, 2);
     execlp("pipewire", "pipewire", static_cast<char *>(nullptr));
     _exit(127);
   }
   if (pipewire > 0) setpgid(pipewire, group_);
+  // The portal's wlroots backend connects to PipeWire as it starts; under
+  // load PipeWire may not be listening yet.
+  const char *runtime = getenv("XDG_RUNTIME_DIR");
+  const std::string socket =
+      std::string(runtime ? runtime : "/tmp") + "/pipewire-0";
+  while (access(socket.c_str(), F_OK) != 0 &&
+         std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return true;
 }
 

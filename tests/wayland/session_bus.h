@@ -18,8 +18,9 @@ class SessionBus {
 
   // Starts dbus-daemon and pipewire with this process's environment plus
   // XDG_CURRENT_DESKTOP=desktop; false (nothing left running) when the bus
-  // did not come up within 10 s.
-  bool Start(const std::string &desktop);
+  // did not come up within 10 s. What they and the services the bus starts
+  // write goes to the file log.
+  bool Start(const std::string &desktop, const std::string &log);
   // SIGTERM to the group, then SIGKILL to what lingers.
   void Stop();
 

@@ -38,19 +38,27 @@ class PortalTest : public SwayTest {
     SwayTest::TearDown();
   }
 
+  // The bus and its services' messages, shown when a test fails.
+  bool StartBus() { return bus_.Start("sway", logs_.File("bus.log")); }
+  std::string BusLog() {
+    const std::vector<uint8_t> bytes = ReadFile(logs_.File("bus.log"));
+    return std::string(bytes.begin(), bytes.end());
+  }
+
   SessionBus bus_;
+  TempDir logs_;
 };
 
 TEST_F(PortalTest, NonInteractiveScreenshotIsTheCompositorsPicture) {
   StartSway();
   const Image pattern = ShowPattern(21);
-  ASSERT_TRUE(bus_.Start("sway"));
+  ASSERT_TRUE(StartBus());
   bus_.Use();
 
   kplat::wl::Portal portal;
   // The first call starts the portal services; a loaded machine may take a
   // while.
-  ASSERT_TRUE(kplat::wl::OpenPortal(&portal, DeadlineIn(25000)));
+  ASSERT_TRUE(kplat::wl::OpenPortal(&portal, DeadlineIn(25000))) << BusLog();
   const auto start = std::chrono::steady_clock::now();
   kplat::wl::Picture picture;
   const bool taken =
@@ -59,7 +67,7 @@ TEST_F(PortalTest, NonInteractiveScreenshotIsTheCompositorsPicture) {
                       std::chrono::steady_clock::now() - start)
                       .count();
   kplat::wl::ClosePortal(&portal);
-  ASSERT_TRUE(taken);
+  ASSERT_TRUE(taken) << BusLog();
   RecordProperty("portal_ms", std::to_string(ms));
   EXPECT_EQ(
       FirstDifference(RgbImage(picture.width, picture.height, picture.format,
@@ -79,7 +87,7 @@ TEST_F(PortalTest, PortalWithoutScreenshotLeavesTheScreenUnserved) {
   Compositor weston(Compositor::Kind::kWeston);
   ASSERT_TRUE(weston.Start());
   weston.Use();
-  ASSERT_TRUE(bus_.Start("sway"));
+  ASSERT_TRUE(StartBus());
   bus_.Use();
   const int fds = CountOpenFds();
   OutputCapture output;
