@@ -56,11 +56,15 @@ class WaylandDisplay : public Display {
     int count = 0;
     const CaptureMethod *const *methods = CaptureMethods(&count);
     for (int i = 0; i < count; ++i) {
-      if (methods[i]->Offered(session_)) {
-        method_ = methods[i];
-        source_ = Source::kCapture;
-        return true;
+      if (!methods[i]->Offered(session_)) continue;
+      // A compositor showing no output has no screen to give.
+      if (session_.outputCount == 0) {
+        Disconnect(&session_);
+        return false;
       }
+      method_ = methods[i];
+      source_ = Source::kCapture;
+      return true;
     }
     Disconnect(&session_);
     if (!SessionBusKnown() || !OpenPortal(&portal_, DeadlineIn(kPortalMs)))
