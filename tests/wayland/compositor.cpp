@@ -271,7 +271,7 @@ std::string Compositor::WriteFile(const std::string &name,
   const std::string path = dir_ + "/" + name;
   FILE *f = fopen(path.c_str(), "wb");
   if (!f) return path;
-  fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
   fclose(f);
   chmod(path.c_str(), 0644);
   return path;
