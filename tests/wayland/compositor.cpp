@@ -20,8 +20,11 @@
 namespace ktest {
 namespace {
 
-// The compositor runs as this user: sway refuses to run as root.
-const int kUid = 4711;
+// A test run as root starts the compositor as this user: sway refuses to
+// run as root. Anyone else runs it as themselves.
+const uid_t kUid = 4711;
+
+uid_t CompositorUid() { return geteuid() == 0 ? kUid : geteuid(); }
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -144,7 +147,9 @@ bool Compositor::Start(const std::vector<std::string> &config) {
     char dir[] = "/tmp/kestrel-wl-XXXXXX";
     if (!mkdtemp(dir)) return false;
     dir_ = dir;
-    if (chown(dir, kUid, kUid) != 0 || chmod(dir, 0755) != 0) return false;
+    if ((geteuid() == 0 && chown(dir, kUid, kUid) != 0) ||
+        chmod(dir, 0755) != 0)
+      return false;
   }
   // A compositor killed earlier leaves its sockets behind.
   RunCommand({"sh", "-c", "rm -f \"$0\"/sway-ipc.* \"$0\"/wayland-*", dir_},
@@ -160,9 +165,11 @@ bool Compositor::Start(const std::vector<std::string> &config) {
     lines.push_back('\n');
   }
   const std::string configPath = WriteFile("config", lines);
-  std::vector<std::string> argv = {"setpriv", "--reuid=" + std::to_string(kUid),
-                                   "--regid=" + std::to_string(kUid),
-                                   "--clear-groups", "--pdeathsig=KILL"};
+  std::vector<std::string> argv;
+  if (geteuid() == 0)
+    argv = {"setpriv", "--reuid=" + std::to_string(kUid),
+            "--regid=" + std::to_string(kUid), "--clear-groups",
+            "--pdeathsig=KILL"};
   if (kind_ == Kind::kSway) {
     argv.insert(argv.end(), {"sway", "-c", configPath});
   } else {
@@ -191,7 +198,7 @@ bool Compositor::Start(const std::vector<std::string> &config) {
     for (const std::string &a : argv)
       args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    execve("/usr/bin/setpriv", args.data(), const_cast<char **>(env));
+    execvpe(args[0], args.data(), const_cast<char **>(env));
     _exit(127);
   }
   if (pid_ < 0 || !WaitUntilReady()) {
@@ -210,11 +217,8 @@ bool Compositor::WaitUntilReady() {
       return false;
     }
     const std::string socket = FindEntry(dir_, "wayland-", ".lock");
-    const bool ipc = kind_ == Kind::kWeston ||
-                     access((dir_ + "/sway-ipc." + std::to_string(kUid) + "." +
-                             std::to_string(pid_) + ".sock")
-                                .c_str(),
-                            F_OK) == 0;
+    const bool ipc =
+        kind_ == Kind::kWeston || access(IpcSocket().c_str(), F_OK) == 0;
     if (!socket.empty() && ipc && Connectable(dir_ + "/" + socket)) {
       socket_ = socket;
       return true;
@@ -255,13 +259,16 @@ void Compositor::Use() const {
   setenv("WAYLAND_DISPLAY", socket_.c_str(), 1);
 }
 
+std::string Compositor::IpcSocket() const {
+  return dir_ + "/sway-ipc." + std::to_string(CompositorUid()) + "." +
+         std::to_string(pid_) + ".sock";
+}
+
 bool Compositor::Msg(const std::string &command, std::string *reply) const {
   if (pid_ <= 0) return false;
-  const std::string ipc =
-      "sway-ipc." + std::to_string(kUid) + "." + std::to_string(pid_) + ".sock";
   std::string text;
   const int status =
-      RunCommand({"swaymsg", "-s", dir_ + "/" + ipc, command}, 10000, &text);
+      RunCommand({"swaymsg", "-s", IpcSocket(), command}, 10000, &text);
   if (reply) *reply = text;
   return status == 0;
 }

@@ -52,6 +52,7 @@ class Compositor {
 
  private:
   bool WaitUntilReady();
+  std::string IpcSocket() const;  // sway's, named after its user and pid
 
   Kind kind_;
   pid_t pid_ = -1;
