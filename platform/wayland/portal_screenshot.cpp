@@ -2,7 +2,9 @@
 
 #include <dbus/dbus.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "png_picture.h"
@@ -165,6 +167,25 @@ void CloseRequest(DBusConnection *bus, const char *handle) {
   dbus_message_unref(call);
 }
 
+// The session bus as this call finds it: DBUS_SESSION_BUS_ADDRESS, else the
+// socket in XDG_RUNTIME_DIR. Asked at every call (libdbus's own session
+// bus lookup keeps the first answer for the life of the process), and never
+// a bus started for the purpose, as libdbus would otherwise do.
+bool SessionBusAddress(char *address, size_t room) {
+  const char *given = getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (given && *given) {
+    if (strlen(given) >= room) return false;
+    strcpy(address, given);
+    return true;
+  }
+  const char *dir = getenv("XDG_RUNTIME_DIR");
+  if (!dir || !*dir) return false;
+  const int n = snprintf(address, room, "unix:path=%s/bus", dir);
+  struct stat st;
+  return n > 0 && size_t(n) < room && stat(address + 10, &st) == 0 &&
+         S_ISSOCK(st.st_mode);
+}
+
 }  // namespace
 
 bool UriToPath(const char *uri, char *path, size_t room) {
@@ -191,15 +212,24 @@ bool UriToPath(const char *uri, char *path, size_t room) {
 
 bool OpenPortal(Portal *portal, const Deadline &deadline) {
   portal->bus = nullptr;
+  char address[4200];
+  if (!SessionBusAddress(address, sizeof address)) return false;
   // libdbus would otherwise ignore SIGPIPE for the whole host; its writes
   // pass MSG_NOSIGNAL anyway.
   dbus_connection_set_change_sigpipe(FALSE);
   DBusError error;
   dbus_error_init(&error);
-  DBusConnection *bus = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+  DBusConnection *bus = dbus_connection_open_private(address, &error);
+  if (bus) {
+    dbus_connection_set_exit_on_disconnect(bus, FALSE);
+    if (!dbus_bus_register(bus, &error)) {
+      dbus_connection_close(bus);
+      dbus_connection_unref(bus);
+      bus = nullptr;
+    }
+  }
   dbus_error_free(&error);
   if (!bus) return false;
-  dbus_connection_set_exit_on_disconnect(bus, FALSE);
   portal->bus = bus;
   // Reading the interface's version asks the portal to start if it is not
   // running, and tells whether it offers Screenshot at all.

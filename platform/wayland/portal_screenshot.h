@@ -19,8 +19,8 @@ struct Portal {
   DBusConnection *bus;
 };
 
-// A private connection to the session bus, kept only when a portal there
-// answers for Screenshot in time.
+// A private connection to the session bus named now, kept only when a
+// portal there answers for Screenshot in time.
 bool OpenPortal(Portal *portal, const Deadline &deadline);
 
 // Asks for a screenshot without dialog, waits for the answer, reads the

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <vector>
 
 #include "backends.h"
+#include "kestrel_testing.h"
 #include "portal_screenshot.h"
 #include "session_bus.h"
 #include "sway_test_fixture.h"
@@ -77,6 +79,45 @@ TEST_F(PortalTest, NonInteractiveScreenshotIsTheCompositorsPicture) {
   kplat::wl::FreePicture(&picture);
   // xdg-desktop-portal-wlr leaves its picture there; it is read and gone.
   EXPECT_FALSE(FileExists("/tmp/out.png"));
+}
+
+// The screen as a desktop without screencopy serves it: sway's capture
+// protocol is passed over, so the frame's picture is the portal's.
+TEST_F(PortalTest, ScreenServedThroughThePortalIsTheCompositorsPicture) {
+  StartSway();
+  const Image pattern = ShowPattern(22);
+  ASSERT_TRUE(StartBus());
+  bus_.Use();
+  KTestResetFaults();
+  KTestFailNth(KTEST_OP_WAYLAND_CAPTURE, 1);
+  const int fds = CountOpenFds();
+  OutputCapture output;
+  kplat::Display *display = kplat::kWaylandBackend.open();
+  Capture capture;
+  const bool began = display && display->BeginFrame(&capture.frame);
+  std::vector<uint8_t> pixels;
+  bool read = false;
+  if (began) {
+    const kplat::Frame &frame = capture.frame;
+    const size_t stride = size_t(frame.width) * 4;
+    pixels.resize(stride * size_t(frame.height));
+    read = frame.format.bitsPerPixel == 32 &&
+           display->ReadPixels(frame, 0, 0, frame.width, frame.height,
+                               pixels.data(), ptrdiff_t(stride));
+    display->EndFrame();
+  }
+  kplat::kWaylandBackend.close();
+  KTestResetFaults();
+  EXPECT_EQ(output.Stop(), "");
+  ASSERT_NE(display, nullptr);
+  ASSERT_TRUE(began) << BusLog();
+  ASSERT_TRUE(read);
+  EXPECT_EQ(FirstDifference(RgbImage(capture.frame.width, capture.frame.height,
+                                     capture.frame.format, pixels.data(),
+                                     size_t(capture.frame.width) * 4),
+                            pattern),
+            "");
+  EXPECT_EQ(CountOpenFds(), fds);
 }
 
 TEST_F(PortalTest, PortalWithoutScreenshotLeavesTheScreenUnserved) {
