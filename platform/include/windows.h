@@ -11,6 +11,7 @@
 #include "windef.h"
 #include "wingdi.h"
 #include "winnls.h"
+#include "winpix.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "emulation.h"
 #include "scenes.h"
 #include "test_support.h"
 #include "xvfb_fixture.h"
@@ -45,7 +46,7 @@ class Host : public ::testing::Test {
                  bool withDisplay = true) {
     std::string cmd = withDisplay ? "DISPLAY=" + server_->name() + " "
                                   : std::string("env -u DISPLAY ");
-    cmd += Quote(KESTREL_SNAP_PATH);
+    cmd += ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH);
     for (const std::string &a : args) cmd += " " + Quote(a);
     cmd +=
         " >" + Quote(dir_.File("stdout")) + " 2>" + Quote(dir_.File("stderr"));
