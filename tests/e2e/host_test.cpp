@@ -128,6 +128,40 @@ TEST_F(Host, BadCommandLinesAreRefusedWithOneLine) {
     EXPECT_FALSE(ktest::FileExists(dir_.File(name))) << name;
 }
 
+TEST_F(Host, DashWritesToStandardOutput) {
+  RunResult run = Snap({"-"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(IsPngOfTheScreen(dir_.File("stdout")));
+  run = Snap({"-q", "60", "-"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::vector<uint8_t>(run.out.begin(), run.out.end()) ==
+              ktest::EncodeJpegReference(*expected_, 60));
+}
+
+TEST_F(Host, TextThatCannotBeWrittenFails) {
+  for (const char *option : {"--help", "--version"}) {
+    const std::string cmd = Quote(KESTREL_SNAP_PATH) + " " + option +
+                            " >/dev/full 2>" + Quote(dir_.File("err"));
+    const int status = system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << option;
+    const std::vector<uint8_t> err = ktest::ReadFile(dir_.File("err"));
+    EXPECT_TRUE(OneLine(std::string(err.begin(), err.end()))) << option;
+  }
+}
+
+TEST_F(Host, QualitiesWithSignsOrBlanksAndBareExtensionsAreRefused) {
+  for (const char *q : {" 5", "+5", "5 ", "-", "- 5", ""})
+    ExpectRefused({"-q", q, dir_.File("p.jpg")});
+  ExpectRefused({dir_.File(".png")});
+  ExpectRefused({dir_.File(".JPEG")});
+  ExpectRefused({"-q", "0", dir_.File(".jpg")});
+  ExpectRefused({".png"});
+  EXPECT_FALSE(ktest::FileExists(dir_.File("p.jpg")));
+  EXPECT_FALSE(ktest::FileExists(dir_.File(".png")));
+  // An extension after a name is still a name.
+  EXPECT_EQ(Snap({dir_.File("x.png")}).status, 0);
+}
+
 TEST_F(Host, FailedCapturesExitWithOne) {
   RunResult run = Snap({dir_.File("no/such/dir/n.png")});
   EXPECT_EQ(run.status, 1);
