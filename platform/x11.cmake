@@ -8,7 +8,6 @@ add_library(kplat_x11 OBJECT
   platform/x11/x11_display.cpp
   platform/x11/x11_format.cpp
   platform/x11/x11_rows.cpp
-  platform/x11/x11_shm.cpp
-  platform/x11/x11_sigpipe.cpp)
+  platform/x11/x11_shm.cpp)
 target_link_libraries(kplat_x11 PRIVATE kplat_internal PkgConfig::KESTREL_XCB)
 set_property(TARGET kplat_x11 PROPERTY KESTREL_LINK_DEPS PkgConfig::KESTREL_XCB)
