@@ -39,8 +39,22 @@ const size_t kKeepMinBytes = size_t(1) << 20;
 struct KeptBlock {
   uint8_t *bits;
   size_t size;
-  ~KeptBlock() { free(bits); }  // at unload
-} g_kept = {nullptr, 0};
+  // Set at unload. A host may still call from its own exit handlers after
+  // that: nothing is kept from then on, so nothing freed is handed out.
+  bool closed;
+};
+KeptBlock g_kept = {nullptr, 0, false};
+
+// A separate object: stores into an object its own destructor is ending
+// may be dropped by the compiler.
+struct KeptBlockRelease {
+  ~KeptBlockRelease() {
+    free(g_kept.bits);
+    g_kept.bits = nullptr;
+    g_kept.size = 0;
+    g_kept.closed = true;
+  }
+} g_keptRelease;
 
 uint8_t *TakeKept(size_t size) {
   if (g_kept.bits == nullptr || size < kKeepMinBytes || g_kept.size < size ||
@@ -57,7 +71,7 @@ size_t PixelBytes(const Bitmap &bm) { return size_t(bm.stride) * bm.height; }
 void FreePixels(Bitmap *bm) {
   if (bm->lender != nullptr) {
     bm->lender->ReturnPixels(bm->bits);
-  } else if (bm->kind == BitmapKind::kSection &&
+  } else if (bm->kind == BitmapKind::kSection && !g_kept.closed &&
              PixelBytes(*bm) >= kKeepMinBytes &&
              PixelBytes(*bm) >= g_kept.size) {
     free(g_kept.bits);
