@@ -11,6 +11,7 @@
 #include "x11_shm.h"
 #include "x11_sigpipe.h"
 #include "x11_testing.h"
+#include "x11_wait.h"
 
 namespace kplat {
 namespace x11 {
@@ -38,8 +39,8 @@ bool OnConnection(Op op) {
 }
 
 bool GetGeometry(xcb_connection_t *conn, int *width, int *height) {
-  xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(
-      conn, xcb_get_geometry(conn, Layout().root), nullptr);
+  xcb_get_geometry_reply_t *geometry = ReplyWithin<xcb_get_geometry_reply_t>(
+      conn, xcb_get_geometry(conn, Layout().root));
   if (!geometry) return false;
   *width = geometry->width;
   *height = geometry->height;
