@@ -17,7 +17,7 @@ cmake --build "$build" -j2 >/dev/null
 snap="$build/kestrel-snap"
 [ -x "$snap" ] || snap=""
 have_x11=0
-[ -f platform/x11.cmake ] && have_x11=1
+grep -q "^KESTREL_WITH_X11:BOOL=ON" "$build/CMakeCache.txt" && have_x11=1
 
 out=$(mktemp -d /tmp/kestrel-bench.XXXXXX)
 xvfb_pid=""

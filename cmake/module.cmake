@@ -12,5 +12,6 @@ add_library(kestrel_module OBJECT
   writers/png_writer.cpp)
 target_include_directories(kestrel_module PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(kestrel_module PRIVATE KESTREL_BUILDING_LIBRARY)
-target_link_libraries(kestrel_module PRIVATE kestrel_win32_headers JPEG::JPEG PNG::PNG)
-set_property(TARGET kestrel_module PROPERTY KESTREL_LINK_DEPS "JPEG::JPEG;PNG::PNG;ZLIB::ZLIB")
+target_link_libraries(kestrel_module PUBLIC kestrel_win32_headers JPEG::JPEG
+                      PNG::PNG ZLIB::ZLIB)
+kestrel_add_layer(kestrel_module)

@@ -13,5 +13,5 @@ add_library(kplat_runtime OBJECT
   platform/afx/dc.cpp
   platform/afx/module_state.cpp
   platform/afx/dll_main.cpp)
-target_link_libraries(kplat_runtime PRIVATE kplat_internal)
-set_property(TARGET kplat_runtime PROPERTY KESTREL_LINK_DEPS "")
+target_link_libraries(kplat_runtime PUBLIC kplat_internal)
+kestrel_add_layer(kplat_runtime)

@@ -7,8 +7,9 @@ packages=(
   build-essential cmake pkg-config binutils util-linux
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
   libxcb1-dev libxcb-shm0-dev libxau-dev
+  libdrm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb clang libclang-rt-14-dev clang-format valgrind
+  xvfb xfonts-base clang libclang-rt-14-dev clang-format valgrind ninja-build
   "$@"
 )
 

@@ -9,20 +9,7 @@ root=$(pwd)
 build="$root/build-release"
 out="$root/out"
 
-packages="build-essential cmake pkg-config libjpeg-dev libpng-dev zlib1g-dev
-  libxcb1-dev libxcb-shm0-dev xvfb xfonts-base"
-missing=""
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" ||
-    missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "quickstart: installing$missing"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q $missing
-fi
+"$root/scripts/deps.sh"
 
 echo "quickstart: building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \

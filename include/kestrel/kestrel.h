@@ -2,12 +2,22 @@
 #ifndef KESTREL_KESTREL_H
 #define KESTREL_KESTREL_H
 
+/* A UTF-16 code unit. WCHAR names it too, unless the host has a WCHAR of
+ * its own (a Windows-compatibility header, say): define KESTREL_NO_WCHAR
+ * before including this header, or include it after that one, and use
+ * KESTREL_WCHAR. */
 #ifdef __cplusplus
-typedef char16_t WCHAR;
+typedef char16_t KESTREL_WCHAR;
 extern "C" {
 #else
 #include <stdint.h>
-typedef uint_least16_t WCHAR;
+typedef uint_least16_t KESTREL_WCHAR;
+#endif
+
+#if !defined(KESTREL_NO_WCHAR) && !defined(_WCHAR_DEFINED) && \
+    !defined(KESTREL_WCHAR_DEFINED)
+#define KESTREL_WCHAR_DEFINED
+typedef KESTREL_WCHAR WCHAR;
 #endif
 
 #if defined(KESTREL_BUILDING_LIBRARY)
@@ -20,7 +30,7 @@ typedef uint_least16_t WCHAR;
  * UTF-16 path. nQuality below 1 writes PNG; 1 or more writes a baseline JPEG
  * at that quality (values above 100 count as 100). Returns 1 when the file
  * was written and closed, 0 otherwise. Calls must not overlap. */
-KESTREL_API int SnapShot(const WCHAR *lpszPath, int nQuality);
+KESTREL_API int SnapShot(const KESTREL_WCHAR *lpszPath, int nQuality);
 
 #ifdef __cplusplus
 }

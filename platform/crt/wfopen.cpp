@@ -6,7 +6,7 @@
 
 #include "crt/file_stream.h"
 #include "crt/utf.h"
-#include "faults.h"
+#include "seam/test_seam.h"
 #include "wincrt.h"
 
 namespace {

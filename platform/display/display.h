@@ -39,32 +39,45 @@ bool SameFormat(const PixelFormat &a, const PixelFormat &b);
 // The 24-bit blue-green-red format of DIB sections.
 const PixelFormat &Bgr24Format();
 
+// One consistent view of the screen: what a screen device context shows
+// from GetDC(NULL) to ReleaseDC. Size and format are taken once, when the
+// frame begins, and every graphics call on that context uses them.
+struct Frame {
+  int width;
+  int height;
+  PixelFormat format;
+};
+
 class Display {
  public:
   virtual ~Display() = default;
 
-  // The screen's current size in pixels; false when the screen cannot be
-  // reached. Asked afresh by every caller that needs it.
-  virtual bool GetSize(int *width, int *height) = 0;
+  // Begins a frame: the screen's size and format now (a screen whose
+  // pixels only come as a whole picture takes the picture here too). False
+  // when the screen cannot be reached or shows nothing this platform reads;
+  // nothing is then held.
+  virtual bool BeginFrame(Frame *frame) = 0;
 
-  // The screen's current pixel format; false when the screen cannot be
-  // reached.
-  virtual bool GetFormat(PixelFormat *format) = 0;
+  // Copies the w x h rectangle at (x, y), which lies inside the frame, in
+  // the frame's format into dst: row r of the rectangle (top-down) starts
+  // at dst + r * dstStride (a negative stride fills a bottom-up buffer from
+  // its last row). False when the pixels could not be read, or the screen
+  // no longer matches the frame (its size or format changed since
+  // BeginFrame); dst may then be partly written and must not be used.
+  virtual bool ReadPixels(const Frame &frame, int x, int y, int w, int h,
+                          uint8_t *dst, ptrdiff_t dstStride) = 0;
 
-  // Copies the w x h rectangle at (x, y), which lies inside the screen, in
-  // the screen's own format into dst: row r of the rectangle (top-down)
-  // starts at dst + r * dstStride (a negative stride fills a bottom-up
-  // buffer from its last row). False when the pixels could not be read, or
-  // the format changed since GetFormat; dst may then be partly written.
-  virtual bool ReadPixels(int x, int y, int w, int h, uint8_t *dst,
-                          ptrdiff_t dstStride) = 0;
+  // The frame is over: lets go of what BeginFrame holds for it.
+  virtual void EndFrame() {}
 
-  // Memory for the pixels of a w x h screen-compatible bitmap with rows
-  // stride bytes apart, which ReadPixels can fill without copying; NULL
-  // when the display has none to lend (the caller allocates its own). Lent
+  // Memory for the pixels of a w x h bitmap compatible with the frame's screen
+  // with rows stride bytes apart, which ReadPixels can fill without copying;
+  // NULL when the display has none to lend (the caller allocates its own). Lent
   // to one bitmap at a time, and valid until ReturnPixels even if the
   // display's connection is lost meanwhile.
-  virtual uint8_t *LendPixels(int w, int h, ptrdiff_t stride) {
+  virtual uint8_t *LendPixels(const Frame &frame, int w, int h,
+                              ptrdiff_t stride) {
+    (void)frame;
     (void)w;
     (void)h;
     (void)stride;
@@ -73,16 +86,31 @@ class Display {
   virtual void ReturnPixels(uint8_t *pixels) { (void)pixels; }
 };
 
-// The screen of this process: a memory display a test installed, else the
-// system's display (the X server), else none (NULL). Not thread-safe; the
-// graphics calls are made by one caller at a time.
+// One kind of screen this platform can serve (an X server, a Wayland
+// compositor, ...): an entry of the registry (registry.cpp).
+struct DisplayBackend {
+  const char *name;
+  // The screen this backend serves now, opened (or kept from an earlier
+  // call) as needed; NULL when it cannot serve now, having kept nothing
+  // new. Called at every GetDC(NULL) until one backend answers.
+  Display *(*open)();
+  // Lets go of everything open kept: connections, descriptors, mappings.
+  // Called at unload for every backend, opened or not (then it does
+  // nothing); open may be called again afterwards only in tests.
+  void (*close)();
+};
+
+// The screen of this process for a new screen device context: a memory
+// display a test installed, else the first backend of the registry that
+// opens now, else none (NULL). Not thread-safe; the graphics calls are made
+// by one caller at a time. Always NULL once the platform has shut down.
 Display *CurrentDisplay();
 
-// The system's display, opened on first use; NULL when there is none to be
-// had now. A later call tries again.
-Display *SystemDisplay();
+// Closes every backend (tests, and the shutdown below).
+void CloseDisplays();
 
-// Drops the system display's connection, if any (at unload).
-void CloseSystemDisplay();
+// At unload: closes every backend, and from then on no screen is served,
+// so a late call fails cleanly instead of reopening what was released.
+void ShutDownDisplays();
 
 }  // namespace kplat

@@ -3,9 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "faults.h"
 #include "gdi/gdi_objects.h"
 #include "gdi/pixel_convert.h"
+#include "gdi/screen_frame.h"
+#include "seam/test_seam.h"
 
 namespace kplat {
 namespace gdi {
@@ -81,13 +82,15 @@ bool FromBitmap(const Bitmap &dst, const Bitmap &src, Blit b) {
   return true;
 }
 
+// From the frame the screen contexts show: its size and format, whatever
+// the screen has become since.
 bool FromScreen(const Bitmap &dst, Blit b) {
-  Display *display = CurrentDisplay();
-  int sw = 0, sh = 0;
-  PixelFormat format;
-  if (display == nullptr || !display->GetSize(&sw, &sh) ||
-      !display->GetFormat(&format))
-    return false;
+  const ScreenFrame *live = LiveScreenFrame();
+  if (live == nullptr) return false;
+  Display *display = live->display;
+  const Frame &frame = live->frame;
+  const PixelFormat &format = frame.format;
+  const int64_t sw = frame.width, sh = frame.height;
   const bool same = SameFormat(dst.format, format);
   Bgr24Converter conv;
   if (!same && (!SameFormat(dst.format, Bgr24Format()) ||
@@ -96,8 +99,8 @@ bool FromScreen(const Bitmap &dst, Blit b) {
   if (!Clip(dst.width, dst.height, sw, sh, &b)) return true;
   if (ShouldFail(KTEST_OP_DISPLAY_READ)) return false;
   if (same) {
-    return display->ReadPixels(int(b.xs), int(b.ys), int(b.cx), int(b.cy),
-                               PixelAt(dst, b.x, b.y), dst.Pitch());
+    return display->ReadPixels(frame, int(b.xs), int(b.ys), int(b.cx),
+                               int(b.cy), PixelAt(dst, b.x, b.y), dst.Pitch());
   }
   const int64_t rowBytes = b.cx * format.BytesPerPixel();
   int64_t rows = kBandBytes / rowBytes;
@@ -109,8 +112,8 @@ bool FromScreen(const Bitmap &dst, Blit b) {
   bool ok = true;
   for (int64_t done = 0; ok && done < b.cy; done += rows) {
     const int64_t n = b.cy - done < rows ? b.cy - done : rows;
-    ok = display->ReadPixels(int(b.xs), int(b.ys + done), int(b.cx), int(n),
-                             band, ptrdiff_t(rowBytes));
+    ok = display->ReadPixels(frame, int(b.xs), int(b.ys + done), int(b.cx),
+                             int(n), band, ptrdiff_t(rowBytes));
     if (ok) {
       ConvertToBgr24(conv, band, ptrdiff_t(rowBytes),
                      PixelAt(dst, b.x, b.y + done), dst.Pitch(), int(b.cx),

@@ -3,8 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "faults.h"
 #include "gdi/gdi_objects.h"
+#include "gdi/pixel_memory.h"
+#include "gdi/screen_frame.h"
+#include "seam/test_seam.h"
 
 namespace kplat {
 namespace gdi {
@@ -31,54 +33,13 @@ bool SizeFits(int64_t stride, int64_t rows) {
   return stride <= kMaxPixelBytes && rows <= kMaxPixelBytes / stride;
 }
 
-// One freed block of section pixels is kept for the next section: a host
-// that captures again then writes into memory that is already mapped,
-// instead of faulting in (and, at the heap's top, trimming) megabytes per
-// call. Small blocks are left to the heap.
-const size_t kKeepMinBytes = size_t(1) << 20;
-struct KeptBlock {
-  uint8_t *bits;
-  size_t size;
-  // Set at unload. A host may still call from its own exit handlers after
-  // that: nothing is kept from then on, so nothing freed is handed out.
-  bool closed;
-};
-KeptBlock g_kept = {nullptr, 0, false};
-
-// A separate object: stores into an object its own destructor is ending
-// may be dropped by the compiler.
-struct KeptBlockRelease {
-  ~KeptBlockRelease() {
-    free(g_kept.bits);
-    g_kept.bits = nullptr;
-    g_kept.size = 0;
-    g_kept.closed = true;
-  }
-} g_keptRelease;
-
-uint8_t *TakeKept(size_t size) {
-  if (g_kept.bits == nullptr || size < kKeepMinBytes || g_kept.size < size ||
-      g_kept.size / 2 > size)
-    return nullptr;
-  uint8_t *bits = g_kept.bits;
-  g_kept.bits = nullptr;
-  g_kept.size = 0;
-  return bits;
-}
-
 size_t PixelBytes(const Bitmap &bm) { return size_t(bm.stride) * bm.height; }
 
 void FreePixels(Bitmap *bm) {
   if (bm->lender != nullptr) {
     bm->lender->ReturnPixels(bm->bits);
-  } else if (bm->kind == BitmapKind::kSection && !g_kept.closed &&
-             PixelBytes(*bm) >= kKeepMinBytes &&
-             PixelBytes(*bm) >= g_kept.size) {
-    free(g_kept.bits);
-    g_kept.bits = bm->bits;
-    g_kept.size = PixelBytes(*bm);
   } else {
-    free(bm->bits);
+    ReleasePixels(bm->bits, PixelBytes(*bm));
   }
 }
 
@@ -87,7 +48,7 @@ void FreePixels(Bitmap *bm) {
 // memory to lend (the screen reads into it without a copy), else the heap.
 Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
                   int64_t stride, const PixelFormat &format,
-                  Display *lender = nullptr) {
+                  const ScreenFrame *lender = nullptr) {
   Bitmap *bm = static_cast<Bitmap *>(malloc(sizeof(Bitmap)));
   if (bm == nullptr) return nullptr;
   bm->kind = kind;
@@ -96,13 +57,11 @@ Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
   bm->lender = nullptr;
   bm->bits = nullptr;
   if (lender != nullptr) {
-    bm->bits = lender->LendPixels(width, height, ptrdiff_t(stride));
-    if (bm->bits != nullptr) bm->lender = lender;
+    bm->bits = lender->display->LendPixels(lender->frame, width, height,
+                                           ptrdiff_t(stride));
+    if (bm->bits != nullptr) bm->lender = lender->display;
   }
-  if (bm->bits == nullptr && kind == BitmapKind::kSection)
-    bm->bits = TakeKept(size_t(stride * height));
-  if (bm->bits == nullptr)
-    bm->bits = static_cast<uint8_t *>(malloc(size_t(stride * height)));
+  if (bm->bits == nullptr) bm->bits = AllocatePixels(size_t(stride * height));
   if (bm->bits == nullptr) {
     free(bm);
     return nullptr;
@@ -124,17 +83,25 @@ Bitmap *NewBitmap(BitmapKind kind, int width, int height, bool bottomUp,
 }
 
 // The format a bitmap compatible with hdc gets; false when there is none.
-// *screen is the display whose format it is, when it is the screen's.
+// *screen is the live frame when the format is its screen's: only then may
+// the display lend the pixels.
 bool CompatibleFormat(const DeviceContext &dc, PixelFormat *format,
-                      Display **screen) {
+                      const ScreenFrame **screen) {
   *screen = nullptr;
   if (!dc.isScreen && dc.selected->kind != BitmapKind::kStock) {
     *format = dc.selected->format;
     return true;
   }
-  Display *display = CurrentDisplay();
-  if (display == nullptr || !display->GetFormat(format)) return false;
-  *screen = display;
+  if (dc.isScreen) {
+    const ScreenFrame *live = LiveScreenFrame();
+    if (live == nullptr) return false;
+    *format = live->frame.format;
+    *screen = live;
+    return true;
+  }
+  Frame frame;
+  if (!LookAtScreen(&frame)) return false;
+  *format = frame.format;
   return true;
 }
 
@@ -156,7 +123,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   const DeviceContext *dc = kplat::gdi::LookupDC(hdc);
   if (dc == nullptr || cx <= 0 || cy <= 0) return nullptr;
   kplat::PixelFormat format;
-  kplat::Display *screen = nullptr;
+  const kplat::gdi::ScreenFrame *screen = nullptr;
   if (!kplat::gdi::CompatibleFormat(*dc, &format, &screen) ||
       !kplat::IsSupportedFormat(format))
     return nullptr;

@@ -2,8 +2,9 @@
 // that hold one bitmap at a time.
 #include <stdlib.h>
 
-#include "faults.h"
 #include "gdi/gdi_objects.h"
+#include "gdi/screen_frame.h"
+#include "seam/test_seam.h"
 
 namespace kplat {
 namespace gdi {
@@ -43,31 +44,35 @@ extern "C" {
 
 HDC WINAPI GetDC(HWND hWnd) {
   if (kplat::ShouldFail(KTEST_OP_GETDC)) return nullptr;
-  if (hWnd != nullptr || kplat::CurrentDisplay() == nullptr) return nullptr;
+  if (hWnd != nullptr || kplat::gdi::JoinScreenFrame() == nullptr)
+    return nullptr;
   DeviceContext *dc = kplat::gdi::NewDC(true);
-  return dc == nullptr ? nullptr : dc->handle;
+  if (dc == nullptr) {
+    kplat::gdi::LeaveScreenFrame();
+    return nullptr;
+  }
+  return dc->handle;
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
   DeviceContext *dc = kplat::gdi::LookupDC(hDC);
   if (hWnd != nullptr || dc == nullptr || !dc->isScreen) return 0;
   kplat::gdi::FreeDC(dc);
+  kplat::gdi::LeaveScreenFrame();
   return 1;
 }
 
 int WINAPI GetDeviceCaps(HDC hdc, int nIndex) {
   if (kplat::gdi::LookupDC(hdc) == nullptr) return 0;
-  kplat::Display *display = kplat::CurrentDisplay();
-  if (display == nullptr) return 0;
-  int width = 0, height = 0;
-  kplat::PixelFormat format;
+  kplat::Frame frame;
+  if (!kplat::gdi::LookAtScreen(&frame)) return 0;
   switch (nIndex) {
     case HORZRES:
-      return display->GetSize(&width, &height) ? width : 0;
+      return frame.width;
     case VERTRES:
-      return display->GetSize(&width, &height) ? height : 0;
+      return frame.height;
     case BITSPIXEL:
-      return display->GetFormat(&format) ? format.bitsPerPixel : 0;
+      return frame.format.bitsPerPixel;
     case PLANES:
       return 1;
     default:

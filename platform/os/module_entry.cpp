@@ -1,11 +1,12 @@
 // The platform's loader for the module this object is linked into (the
 // shared library, or a test executable).
 //
-// It relies on link order: this file is the last object of every link (the
-// build adds the kplat_os layer last), and static objects are constructed in
-// link order and destroyed in reverse. So the attach below runs after every
-// other static object of the module is built, at process start or dlopen,
-// and the detach runs before any of them is destroyed, at exit or dlclose.
+// It relies on link order: this object comes from a static library that
+// every link names after all its objects (kestrel_link_layers), and static
+// objects are constructed in link order and destroyed in reverse. So the attach
+// below runs after every other static object of the module is built, at process
+// start or dlopen, and the detach runs before any of them is destroyed, at exit
+// or dlclose.
 #include <dlfcn.h>
 #include <link.h>
 

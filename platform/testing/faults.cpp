@@ -1,6 +1,9 @@
-#include "faults.h"
+// Fault injection and live-object accounting for test binaries, installed
+// into the platform's seam before main runs.
+#include "testing/testing_seam.h"
 
 namespace kplat {
+namespace testing {
 namespace {
 
 // Plain counters: calls into the platform never overlap (the module makes
@@ -12,9 +15,7 @@ struct FaultState {
 FaultState g_faults;
 KTestLiveObjects g_live;
 
-}  // namespace
-
-bool ShouldFail(KTestOp op) {
+bool ShouldFailNow(KTestOp op) {
   if (op < 0 || op >= KTEST_OP_COUNT) return false;
   unsigned n = ++g_faults.calls[op];
   if (g_faults.failAt[op] != 0 && n == g_faults.failAt[op]) {
@@ -24,7 +25,7 @@ bool ShouldFail(KTestOp op) {
   return false;
 }
 
-void CountLive(LiveKind kind, int delta) {
+void Count(LiveKind kind, int delta) {
   switch (kind) {
     case LiveKind::kScreenDC:
       g_live.screenDCs += delta;
@@ -41,22 +42,33 @@ void CountLive(LiveKind kind, int delta) {
   }
 }
 
+const TestSeam kSeam = {ShouldFailNow, Count, MemoryDisplayIfInstalled};
+
+// Before any static object of the library is built, so that even the
+// first graphics call is seen.
+__attribute__((constructor(101))) void InstallSeam() { g_testSeam = &kSeam; }
+
+}  // namespace
+}  // namespace testing
 }  // namespace kplat
 
 extern "C" {
 
 void KTestFailNth(KTestOp op, unsigned n) {
+  using kplat::testing::g_faults;
   if (op < 0 || op >= KTEST_OP_COUNT) return;
-  kplat::g_faults.failAt[op] = n == 0 ? 0 : kplat::g_faults.calls[op] + n;
+  g_faults.failAt[op] = n == 0 ? 0 : g_faults.calls[op] + n;
 }
 
-void KTestResetFaults(void) { kplat::g_faults = kplat::FaultState(); }
+void KTestResetFaults(void) {
+  kplat::testing::g_faults = kplat::testing::FaultState();
+}
 
 unsigned KTestCallCount(KTestOp op) {
   if (op < 0 || op >= KTEST_OP_COUNT) return 0;
-  return kplat::g_faults.calls[op];
+  return kplat::testing::g_faults.calls[op];
 }
 
-KTestLiveObjects KTestGetLiveObjects(void) { return kplat::g_live; }
+KTestLiveObjects KTestGetLiveObjects(void) { return kplat::testing::g_live; }
 
 }  // extern "C"

@@ -108,7 +108,7 @@ xcb_connection_t *LiveConnection(bool *fresh) {
 
 xcb_connection_t *ExistingConnection() {
   if (!g_conn.conn || g_conn.owner != getpid() || g_conn.stale ||
-      xcb_connection_has_error(g_conn.conn))
+      xcb_connection_has_error(g_conn.conn) || !SameDisplay())
     return nullptr;
   return g_conn.conn;
 }

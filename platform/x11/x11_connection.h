@@ -27,8 +27,8 @@ struct ScreenLayout {
 // reached now. *fresh tells whether it was made by this call.
 xcb_connection_t *LiveConnection(bool *fresh);
 
-// The connection this process made, if it is still working; never
-// connects.
+// The connection this process made, if it is still working and DISPLAY
+// still names its server; never connects.
 xcb_connection_t *ExistingConnection();
 
 // The layout of the live connection's screen; only valid while it lives.

@@ -13,6 +13,16 @@
 
 namespace kplat {
 namespace x11 {
+
+ShmPolicy g_shmPolicy = ShmPolicy::kAuto;
+
+namespace {
+#ifdef MADV_POPULATE_WRITE
+const int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+const int kPopulateWrite = 23;  // Linux's value, for older headers
+#endif
+}  // namespace
 namespace {
 
 // kPrivate: a lent segment a fork child made its own (plain anonymous
@@ -38,7 +48,6 @@ struct ShmState {
   bool lentBorrowed;
 };
 ShmState g_shm;
-ShmPolicy g_policy = ShmPolicy::kAuto;
 
 void ReleaseLocal(Segment *s) {
   if (s->kind == SegmentKind::kMemfd || s->kind == SegmentKind::kPrivate)
@@ -79,7 +88,7 @@ void Probe(xcb_connection_t *conn) {
   g_shm.probed = true;
   g_shm.usable = false;
   g_shm.fdPassing = false;
-  if (g_policy == ShmPolicy::kOff) return;
+  if (g_shmPolicy == ShmPolicy::kOff) return;
   // Asked for without waiting, then waited for with the bound: the answer
   // is at hand when xcb_get_extension_data looks.
   xcb_prefetch_extension_data(conn, &xcb_shm_id);
@@ -93,7 +102,7 @@ void Probe(xcb_connection_t *conn) {
   if (!version) return;
   g_shm.usable = true;
   g_shm.fdPassing =
-      g_policy == ShmPolicy::kAuto &&
+      g_shmPolicy == ShmPolicy::kAuto &&
       (version->major_version > 1 ||
        (version->major_version == 1 && version->minor_version >= 2)) &&
       IsLocalSocket(conn);
@@ -105,7 +114,10 @@ bool AttachMemfd(xcb_connection_t *conn, size_t size, Segment *s) {
   if (fd < 0) return false;
   void *addr = MAP_FAILED;
   if (ftruncate(fd, off_t(size)) == 0)
-    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    // Populated in one go: reading a fresh segment page by page costs a
+    // fault per page.
+    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                MAP_SHARED | MAP_POPULATE, fd, 0);
   if (addr == MAP_FAILED) {
     close(fd);
     return false;
@@ -184,6 +196,8 @@ bool AttachSysV(xcb_connection_t *conn, const ScreenLayout &layout, size_t size,
     shmdt(addr);
     return false;
   }
+  // As for the memfd: a hint, which a kernel before 5.14 refuses.
+  madvise(addr, size, kPopulateWrite);
   s->kind = SegmentKind::kSysV;
   s->attached = true;
   s->seg = seg;
@@ -333,8 +347,6 @@ void ShmForget(xcb_connection_t *conn) {
   g_shm.usable = false;
   g_shm.fdPassing = false;
 }
-
-void SetShmPolicy(ShmPolicy policy) { g_policy = policy; }
 
 }  // namespace x11
 }  // namespace kplat

@@ -56,7 +56,7 @@ void ShmReleaseAll(xcb_connection_t *conn);
 
 // Which kinds of segment may be tried (tests exercise each path).
 enum class ShmPolicy { kAuto, kSysVOnly, kOff };
-void SetShmPolicy(ShmPolicy policy);
+extern ShmPolicy g_shmPolicy;
 
 }  // namespace x11
 }  // namespace kplat

@@ -1,4 +1,4 @@
-// Hooks for tests that link the X display's objects statically.
+// What the X display records for tests that link its objects statically.
 #pragma once
 
 #include "x11_shm.h"
@@ -9,7 +9,10 @@ namespace x11 {
 // How the last successful ReadPixels got its pixels.
 // kInPlace: the server wrote straight into a bitmap's lent pixels.
 enum class ReadPath { kNone, kSharedMemory, kInPlace, kSocket };
-ReadPath LastReadPath();
+extern ReadPath g_lastReadPath;
+
+inline ReadPath LastReadPath() { return g_lastReadPath; }
+inline void SetShmPolicy(ShmPolicy policy) { g_shmPolicy = policy; }
 
 }  // namespace x11
 }  // namespace kplat

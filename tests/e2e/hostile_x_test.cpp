@@ -38,11 +38,11 @@ double Now() {
 class HostileX : public ::testing::Test {
  protected:
   void SetUp() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     fds_ = ktest::CountOpenFds();
   }
   void TearDown() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     unsetenv("XAUTHORITY");
     EXPECT_EQ(ktest::CountOpenFds(), fds_);
   }
@@ -138,7 +138,7 @@ TEST_F(HostileX, RefusalsOfEveryKindAndSilenceAtSetupPrintNothing) {
     Use(fake.name());
     EXPECT_EQ(Snap("refused.png"), 0) << int(mode);
     EXPECT_GE(fake.accepted(), 1);
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
   }
 }
 
@@ -234,7 +234,7 @@ TEST_F(HostileX, FrequentSignalsWithoutRestartDoNotFailCalls) {
   {
     SignalStorm storm;
     for (int i = 0; i < 20; ++i) {
-      kplat::CloseSystemDisplay();  // each call connects anew
+      kplat::CloseDisplays();  // each call connects anew
       written += Snap("tick.png", i % 2 ? 80 : 0);
     }
   }

@@ -23,7 +23,7 @@ using kplat::x11::ShmPolicy;
 
 void UseServer(const ktest::Xvfb &server) {
   setenv("DISPLAY", server.name().c_str(), 1);
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
 }
 
 int Snap(const std::string &path, int quality) {
@@ -47,7 +47,7 @@ class Scenes : public ::testing::TestWithParam<Screen> {
     ASSERT_TRUE(ktest::ExpectedRgb(server_.name(), readBack, &expected_));
   }
   void TearDown() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     SetShmPolicy(ShmPolicy::kAuto);
   }
 
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Xvfb, Scenes, ::testing::ValuesIn(kScreens),
 class Paths : public ::testing::Test {
  protected:
   void TearDown() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     SetShmPolicy(ShmPolicy::kAuto);
   }
   std::vector<uint8_t> Capture(const std::vector<std::string> &extra,
@@ -114,7 +114,7 @@ class Paths : public ::testing::Test {
     const pid_t pid = fork();
     if (pid == 0) {
       if (unshare(CLONE_NEWIPC) != 0) _exit(2);
-      kplat::CloseSystemDisplay();
+      kplat::CloseDisplays();
       SetShmPolicy(policy);
       _exit(Snap(path, 0) == 1 ? 0 : 1);
     }
@@ -138,14 +138,14 @@ TEST_F(Paths, SharedMemoryOnOffAndUnusableGiveIdenticalFiles) {
 
 class Faults : public ::testing::Test {
  protected:
-  void TearDown() override { kplat::CloseSystemDisplay(); }
+  void TearDown() override { kplat::CloseDisplays(); }
   ktest::TempDir dir_;
 };
 
 TEST_F(Faults, NoServerFailsQuietly) {
   ktest::OutputCapture out;
   unsetenv("DISPLAY");
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
   EXPECT_EQ(Snap(dir_.File("a.png"), 0), 0);
   setenv("DISPLAY", ":986", 1);
   EXPECT_EQ(Snap(dir_.File("b.jpg"), 80), 0);

@@ -27,6 +27,15 @@ int LiveObjects() {
   return live.screenDCs + live.memoryDCs + live.bitmaps + live.sections;
 }
 
+// The C library's malloc hands out a free block whole when what would be
+// left of it is smaller than its smallest block, so with the same blocks
+// alive the bytes in use may differ by that remainder: up to
+// 2 * sizeof(size_t) (8 bytes on 32-bit ARM, where it shows). A block kept
+// adds at least the smallest block, 4 * sizeof(size_t).
+bool SameHeapInUse(size_t a, size_t b) {
+  return (a > b ? a - b : b - a) <= 2 * sizeof(size_t);
+}
+
 }  // namespace
 
 SweepStats SweepCapture(const std::string &dir, const std::string &name,
@@ -103,7 +112,9 @@ SweepStats SweepCapture(const std::string &dir, const std::string &name,
       // compares like with like: a message held is not a leak.
       const int next = SnapShot(path.c_str(), quality);
       const size_t heapAfter = mallinfo2().uordblks;
-      EXPECT_EQ(heapAfter, heap) << where << ": heap in use changed";
+      EXPECT_TRUE(SameHeapInUse(heapAfter, heap))
+          << where << ": heap in use changed from " << heap << " to "
+          << heapAfter;
       EXPECT_EQ(next, 1) << "after " << where;
       EXPECT_TRUE(ktest::ReadFile(file) == reference) << "after " << where;
     }

@@ -19,13 +19,13 @@ class OnXvfb : public ModuleTest,
   void SetUp() override {
     ASSERT_TRUE(server_.Start(GetParam()));
     setenv("DISPLAY", server_.name().c_str(), 1);
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     ktest::ServerImage drawn;
     ASSERT_TRUE(ktest::DrawScene(server_.name(), 77, &drawn));
     ModuleTest::SetUp();
   }
   void TearDown() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     ModuleTest::TearDown();
   }
   ktest::Xvfb server_;
@@ -39,7 +39,7 @@ TEST_P(OnXvfb, EveryFailedPlatformCallEndsCleanly) {
   EXPECT_GT(jpeg.faultedCalls, 10u);
   EXPECT_LT(png.succeeded * 2, png.faultedCalls);
   EXPECT_LT(jpeg.succeeded * 2, jpeg.faultedCalls);
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
 }
 
 TEST_P(OnXvfb, ManyCallsHoldNothingMore) {

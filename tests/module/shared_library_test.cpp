@@ -29,6 +29,25 @@ TEST(SharedLibrary, ExportsExactlySnapShot) {
   EXPECT_EQ(symbols, "SnapShot\n");
 }
 
+// The whole symbol table, local symbols included: none of the test
+// machinery (fault injection, the heap and close hooks, the memory display,
+// the X test hooks) is linked into what ships.
+TEST(SharedLibrary, HoldsNoTestMachinery) {
+  const std::string cmd = "nm -C '" + LibraryPath() + "'";
+  FILE *p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string table;
+  char line[1024];
+  while (fgets(line, sizeof line, p)) table += line;
+  ASSERT_EQ(pclose(p), 0);
+  ASSERT_NE(table.find("SnapShot"), std::string::npos);  // the table was read
+  for (const char *name :
+       {"__wrap_malloc", "__wrap_fclose", "__real_malloc", "KTestFailNth",
+        "KTestInstallMemoryDisplay", "KTestGetLiveObjects", "ShouldFailNow",
+        "MemoryDisplay", "SetShmPolicy", "LastReadPath", "kplat::testing"})
+    EXPECT_EQ(table.find(name), std::string::npos) << name;
+}
+
 TEST(SharedLibrary, LoadsCallsAndUnloadsRepeatedly) {
   ktest::TempDir dir;
   typedef int (*SnapShotFn)(const char16_t *, int);

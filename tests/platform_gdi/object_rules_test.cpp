@@ -157,16 +157,20 @@ TEST_F(ObjectRulesTest, RefusesABitmapWhoseSectionCouldNotBeMade) {
   }
 }
 
-TEST_F(ObjectRulesTest, DeviceCapsFollowTheDisplay) {
+// A screen context shows one frame from GetDC to ReleaseDC: a screen that
+// changes meanwhile is seen by the next context, never half by this one.
+TEST_F(ObjectRulesTest, DeviceCapsHoldOneFramePerScreenContext) {
   HDC mem = CreateCompatibleDC(nullptr);  // needs no display
   ASSERT_NE(nullptr, mem);
-  if (kplat::SystemDisplay() == nullptr) {
+  const bool noSystemScreen = kplat::CurrentDisplay() == nullptr;
+  if (noSystemScreen) {
     EXPECT_EQ(nullptr, GetDC(nullptr));
     EXPECT_EQ(0, GetDeviceCaps(mem, HORZRES) + GetDeviceCaps(mem, PLANES));
     EXPECT_EQ(nullptr, CreateCompatibleBitmap(mem, 2, 2));
   }
   gditest::InstallPatternScreen(240, 320);
   HDC screen = GetDC(nullptr);
+  ASSERT_NE(nullptr, screen);
   for (HDC dc : {screen, mem})
     EXPECT_TRUE(GetDeviceCaps(dc, HORZRES) == 240 &&
                 GetDeviceCaps(dc, VERTRES) == 320 &&
@@ -175,15 +179,29 @@ TEST_F(ObjectRulesTest, DeviceCapsFollowTheDisplay) {
   std::vector<uint16_t> px(320 * 240);
   ASSERT_EQ(1, KTestInstallMemoryDisplay(320, 240, &gditest::kRgb565, px.data(),
                                          640));
-  EXPECT_TRUE(GetDeviceCaps(screen, HORZRES) == 320 &&  // asked afresh
-              GetDeviceCaps(mem, VERTRES) == 240 &&
+  HDC second = GetDC(nullptr);  // joins the live frame
+  EXPECT_TRUE(GetDeviceCaps(screen, HORZRES) == 240 &&
+              GetDeviceCaps(second, VERTRES) == 320 &&
+              GetDeviceCaps(mem, BITSPIXEL) == 32);
+  // The frame's size and format, but the screen has changed: no pixels.
+  HBITMAP bm = CreateCompatibleBitmap(screen, 240, 320);
+  ASSERT_NE(nullptr, bm);
+  HGDIOBJ old = SelectObject(mem, bm);
+  EXPECT_FALSE(BitBlt(mem, 0, 0, 240, 320, screen, 0, 0, SRCCOPY));
+  SelectObject(mem, old);
+  EXPECT_TRUE(DeleteObject(bm));
+  EXPECT_EQ(1, ReleaseDC(nullptr, second));
+  EXPECT_EQ(1, ReleaseDC(nullptr, screen));
+  screen = GetDC(nullptr);  // a new frame sees the change
+  EXPECT_TRUE(GetDeviceCaps(screen, HORZRES) == 320 &&
+              GetDeviceCaps(screen, VERTRES) == 240 &&
               GetDeviceCaps(mem, BITSPIXEL) == 16);
-  if (kplat::SystemDisplay() == nullptr) {
-    KTestRemoveMemoryDisplay();  // a DC outliving its display
-    EXPECT_EQ(0, GetDeviceCaps(screen, HORZRES));
+  EXPECT_EQ(1, ReleaseDC(nullptr, screen));
+  if (noSystemScreen) {
+    KTestRemoveMemoryDisplay();
+    EXPECT_EQ(0, GetDeviceCaps(mem, HORZRES));
   }
   EXPECT_TRUE(DeleteDC(mem));
-  EXPECT_EQ(1, ReleaseDC(nullptr, screen));
 }
 
 }  // namespace

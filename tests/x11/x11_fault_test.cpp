@@ -12,13 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "display_probe.h"
 #include "test_support.h"
 #include "x11_test_support.h"
 #include "x_scene.h"
 
 namespace {
 
-bool AllCallsFail(kplat::Display *display) {
+bool AllCallsFail(ktest::DisplayProbe *display) {
   int w, h;
   kplat::PixelFormat format;
   std::vector<uint8_t> buf(16);
@@ -29,19 +30,19 @@ bool AllCallsFail(kplat::Display *display) {
 class Faults : public ::testing::Test {
  protected:
   void SetUp() override { signal(SIGPIPE, SIG_DFL); }
-  void TearDown() override { kplat::CloseSystemDisplay(); }
+  void TearDown() override { kplat::CloseDisplays(); }
   ktest::Xvfb server_;
 };
 
 TEST_F(Faults, NoServerMeansNoDisplayAndNoOutput) {
   ktest::OutputCapture capture;
   unsetenv("DISPLAY");
-  kplat::CloseSystemDisplay();
-  EXPECT_EQ(kplat::SystemDisplay(), nullptr);
+  kplat::CloseDisplays();
+  EXPECT_EQ(ktest::SystemDisplay(), nullptr);
   setenv("DISPLAY", ":987", 1);
-  EXPECT_EQ(kplat::SystemDisplay(), nullptr);
+  EXPECT_EQ(ktest::SystemDisplay(), nullptr);
   setenv("DISPLAY", "no such display", 1);
-  EXPECT_EQ(kplat::SystemDisplay(), nullptr);
+  EXPECT_EQ(ktest::SystemDisplay(), nullptr);
   EXPECT_EQ(capture.Stop(), "");
 }
 
@@ -51,9 +52,9 @@ TEST_F(Faults, LaterCallFindsAServerThatCameUp) {
 
   server_.Stop();
   ktest::UseServer(server_);
-  EXPECT_EQ(kplat::SystemDisplay(), nullptr);
+  EXPECT_EQ(ktest::SystemDisplay(), nullptr);
   ASSERT_TRUE(server_.Start("64x48x24", {}, number));
-  EXPECT_NE(kplat::SystemDisplay(), nullptr);
+  EXPECT_NE(ktest::SystemDisplay(), nullptr);
 }
 
 TEST_F(Faults, ServerKilledBetweenCallsThenBackOnTheSameDisplay) {
@@ -66,12 +67,12 @@ TEST_F(Faults, ServerKilledBetweenCallsThenBackOnTheSameDisplay) {
   int w, h;
   kplat::PixelFormat format;
   ASSERT_TRUE(ktest::ReadScreen(&pixels, &w, &h, &format));
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
 
   server_.Kill();
   EXPECT_TRUE(AllCallsFail(display));
   EXPECT_TRUE(AllCallsFail(display));
-  EXPECT_EQ(kplat::SystemDisplay(), nullptr);
+  EXPECT_EQ(ktest::SystemDisplay(), nullptr);
 
   ASSERT_TRUE(server_.Start("320x240x16", {}, number));
   ktest::ServerImage drawn;
@@ -88,7 +89,7 @@ TEST_F(Faults, ReplacedServerIsUsedWithoutAFailedCallBetween) {
   ASSERT_TRUE(server_.Start("240x320x24", {}, number));
   ktest::UseServer(server_);
 
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   int w, h;
   ASSERT_TRUE(display->GetSize(&w, &h));
@@ -99,21 +100,27 @@ TEST_F(Faults, ReplacedServerIsUsedWithoutAFailedCallBetween) {
   EXPECT_EQ(h, 50);
 }
 
-TEST_F(Faults, ReadRefusedWhenTheNewServerHasAnotherFormat) {
+TEST_F(Faults, AFrameIsNotReadFromANewServerOfAnotherFormat) {
   const int number = ktest::Xvfb::UnusedDisplayNumber();
   ASSERT_TRUE(server_.Start("64x48x24", {}, number));
   ktest::UseServer(server_);
 
-  kplat::Display *display = kplat::SystemDisplay();
-  kplat::PixelFormat format;
-  ASSERT_TRUE(display->GetFormat(&format));
+  kplat::Display *display = kplat::kX11Backend.open();
+  ASSERT_NE(display, nullptr);
+  kplat::Frame frame;
+  ASSERT_TRUE(display->BeginFrame(&frame));
+  EXPECT_EQ(frame.format.bitsPerPixel, 32);
   server_.Kill();
   ASSERT_TRUE(server_.Start("64x48x16", {}, number));
   std::vector<uint8_t> buf(64 * 4);
-  EXPECT_FALSE(display->ReadPixels(0, 0, 64, 1, buf.data(), 64 * 4));
-  ASSERT_TRUE(display->GetFormat(&format));
+  EXPECT_FALSE(display->ReadPixels(frame, 0, 0, 64, 1, buf.data(), 64 * 4));
+  display->EndFrame();
+  ktest::DisplayProbe *probe = ktest::SystemDisplay();
+  ASSERT_NE(probe, nullptr);
+  kplat::PixelFormat format;
+  ASSERT_TRUE(probe->GetFormat(&format));
   EXPECT_EQ(format.bitsPerPixel, 16);
-  EXPECT_TRUE(display->ReadPixels(0, 0, 64, 1, buf.data(), 64 * 4));
+  EXPECT_TRUE(probe->ReadPixels(0, 0, 64, 1, buf.data(), 64 * 4));
 }
 
 class DyingServer : public Faults,
@@ -127,7 +134,7 @@ TEST_P(DyingServer, KilledDuringARunOfReads) {
   ASSERT_TRUE(server_.Start("1920x1080x24", extra, number));
   ktest::UseServer(server_);
 
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   std::vector<uint8_t> buf(1920 * 1080 * 4);
   ASSERT_TRUE(display->ReadPixels(0, 0, 1920, 1080, buf.data(), 1920 * 4));
@@ -176,7 +183,7 @@ TEST_F(Faults, WritesToADeadServerRaiseNoSigpipe) {
   // SIGPIPE keeps its default action: one reaching us ends the test binary.
   ASSERT_TRUE(server_.Start("64x48x16", {"-extension", "MIT-SHM"}));
   ktest::UseServer(server_);
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   server_.Kill();
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(AllCallsFail(display));
@@ -192,7 +199,7 @@ TEST_F(Faults, HostsPendingSigpipeIsLeftAlone) {
   sigaddset(&pipe, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe, &saved);
   raise(SIGPIPE);
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   int w, h;
   EXPECT_TRUE(display->GetSize(&w, &h));
@@ -219,14 +226,14 @@ TEST_F(Faults, ForkedChildConnectsAfreshAndLeavesTheParentsConnection) {
     std::vector<uint32_t> childPixels;
     const bool ok = ktest::ReadScreen(&childPixels, &w, &h, &format) &&
                     childPixels == drawn.pixels;
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     _exit(ok ? 0 : 1);
   }
   int status = -1;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   // Had the child shut the shared socket down, this would fail.
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   std::vector<uint8_t> buf(243 * 2);
   EXPECT_TRUE(display->ReadPixels(0, 0, 243, 1, buf.data(), 243 * 2));
@@ -236,7 +243,7 @@ TEST_F(Faults, UnsupportedVisualHasNoFormat) {
   // Depth 8 TrueColor (3-3-2) is not among the platform's formats.
   ASSERT_TRUE(server_.Start("64x48x8", {"-cc", "4"}));
   ktest::UseServer(server_);
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   kplat::PixelFormat format;
   EXPECT_FALSE(display->GetFormat(&format));

@@ -86,7 +86,7 @@ class LentPixels : public ::testing::Test {
     ASSERT_TRUE(ktest::DrawScene(server_.name(), seed_++, &drawn_));
   }
   void TearDown() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     SetShmPolicy(ShmPolicy::kAuto);
   }
   ktest::Xvfb server_;
@@ -100,7 +100,7 @@ class LentPixelsAtDepth : public LentPixels,
 TEST_P(LentPixelsAtDepth, ServerWritesTheBitmapInPlaceWithThePlainPixels) {
   Start(GetParam());
   for (ShmPolicy policy : {ShmPolicy::kAuto, ShmPolicy::kSysVOnly}) {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     SetShmPolicy(policy);
     ScreenBitmap bm;
     ASSERT_TRUE(bm.Make());
@@ -110,7 +110,7 @@ TEST_P(LentPixelsAtDepth, ServerWritesTheBitmapInPlaceWithThePlainPixels) {
     EXPECT_TRUE(bm.Pixels() == drawn_.pixels);
   }
   // The socket path, with no segment at all, gives the same.
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
   SetShmPolicy(ShmPolicy::kOff);
   ScreenBitmap plain;
   ASSERT_TRUE(plain.Make());
@@ -171,7 +171,7 @@ TEST_F(LentPixels, BitmapOutlivesItsServer) {
   server_.Kill();
   // The connection is found broken and dropped; the pixels stay.
   EXPECT_FALSE(bm.Grab());
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
   EXPECT_TRUE(bm.Pixels() == drawn_.pixels);
   const kplat::gdi::Bitmap &object = bm.Object();
   memset(object.bits, 0x5A, size_t(object.stride) * size_t(object.height));
@@ -263,7 +263,7 @@ TEST_F(LentPixels, ThousandCallsLeaveNoSegmentOrDescriptorBehind) {
   }
   EXPECT_EQ(ktest::CountOpenFds(), fds);
   EXPECT_EQ(CountSegmentMappings(), maps);
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
   EXPECT_EQ(CountSegmentMappings(), 0);
   EXPECT_EQ(ktest::CountOwnSysVSegments(), 0);
 }
@@ -275,7 +275,7 @@ TEST_F(LentPixels, ServerThatCannotSeeOurSegmentsStillGivesThePixels) {
     // In an IPC namespace of its own the server attaches some other
     // segment under our id; the bitmap falls back to the heap.
     if (unshare(CLONE_NEWIPC) != 0) _exit(10);
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     SetShmPolicy(ShmPolicy::kSysVOnly);
     ScreenBitmap bm;
     if (!bm.Make()) _exit(11);

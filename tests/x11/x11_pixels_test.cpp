@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "display_probe.h"
 #include "x11_test_support.h"
 #include "x_scene.h"
 
@@ -24,14 +25,14 @@ class ScreenPixels : public ::testing::TestWithParam<Screen> {
     ASSERT_TRUE(ktest::DrawScene(server_.name(), 1234, &drawn_));
     ASSERT_TRUE(ktest::ReadBack(server_.name(), &readBack_));
   }
-  void TearDown() override { kplat::CloseSystemDisplay(); }
+  void TearDown() override { kplat::CloseDisplays(); }
 
   ktest::Xvfb server_;
   ktest::ServerImage drawn_, readBack_;
 };
 
 TEST_P(ScreenPixels, SizeIsTheRootWindows) {
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   int w = 0, h = 0;
   ASSERT_TRUE(display->GetSize(&w, &h));
@@ -41,7 +42,7 @@ TEST_P(ScreenPixels, SizeIsTheRootWindows) {
 
 TEST_P(ScreenPixels, FormatMatchesTheRootVisual) {
   kplat::PixelFormat format;
-  ASSERT_TRUE(kplat::SystemDisplay()->GetFormat(&format));
+  ASSERT_TRUE(ktest::SystemDisplay()->GetFormat(&format));
   EXPECT_EQ(format.bitsPerPixel, drawn_.bitsPerPixel);
   if (drawn_.depth == 8) {
     ASSERT_TRUE(format.IsPalettised());
@@ -82,7 +83,7 @@ TEST_P(ScreenPixels, PaddedAndBottomUpBuffersHoldTheSameRows) {
 }
 
 TEST_P(ScreenPixels, ReadsAnInnerRectangle) {
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   kplat::PixelFormat format;
   ASSERT_TRUE(display->GetFormat(&format));
@@ -100,7 +101,7 @@ TEST_P(ScreenPixels, ReadsAnInnerRectangle) {
 }
 
 TEST_P(ScreenPixels, RefusesRectanglesOutsideTheScreenAndBadArguments) {
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   std::vector<uint8_t> buf(64 * 1024);
   EXPECT_FALSE(display->ReadPixels(drawn_.width - 2, 0, 4, 1, buf.data(), 16));

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include "display.h"
+#include "display_probe.h"
 #include "fake_x_server.h"
 #include "xvfb_fixture.h"
 
@@ -18,8 +19,8 @@ TEST(Sigpipe, WriteToAServerThatStoppedReadingFailsQuietly) {
   ktest::FakeXServer server;
   ASSERT_TRUE(server.Start(number, ktest::FakeXServer::Mode::kDeaf));
   setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
-  kplat::CloseSystemDisplay();
-  kplat::Display *display = kplat::SystemDisplay();
+  kplat::CloseDisplays();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   int w, h;
   EXPECT_FALSE(display->GetSize(&w, &h));
@@ -30,7 +31,7 @@ TEST(Sigpipe, WriteToAServerThatStoppedReadingFailsQuietly) {
   sigset_t pending;
   sigpending(&pending);
   EXPECT_FALSE(sigismember(&pending, SIGPIPE));
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
 }
 
 }  // namespace

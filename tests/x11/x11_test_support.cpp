@@ -4,18 +4,19 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "display_probe.h"
 #include "x_scene.h"
 
 namespace ktest {
 
 void UseServer(const Xvfb &server) {
   setenv("DISPLAY", server.name().c_str(), 1);
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
 }
 
 bool ReadScreen(std::vector<uint32_t> *pixels, int *width, int *height,
                 kplat::PixelFormat *format, int stridePad, bool bottomUp) {
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   if (!display || !display->GetSize(width, height) ||
       !display->GetFormat(format))
     return false;

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "display_probe.h"
 #include "x11_test_support.h"
 #include "x11_testing.h"
 #include "x_scene.h"
@@ -28,7 +29,7 @@ class Transport : public ::testing::Test {
     ASSERT_TRUE(ktest::DrawScene(server_.name(), 99, &drawn_));
   }
   void TearDown() override {
-    kplat::CloseSystemDisplay();
+    kplat::CloseDisplays();
     SetShmPolicy(ShmPolicy::kAuto);
   }
   bool Read(std::vector<uint32_t> *pixels) {
@@ -44,7 +45,7 @@ class Transport : public ::testing::Test {
     const pid_t pid = fork();
     if (pid == 0) {
       if (unshare(CLONE_NEWIPC) != 0) _exit(10);
-      kplat::CloseSystemDisplay();
+      kplat::CloseDisplays();
       SetShmPolicy(policy);
       std::vector<uint32_t> pixels;
       if (!Read(&pixels)) _exit(11);
@@ -80,7 +81,7 @@ TEST_F(Transport, SysVSegmentGivesTheSamePixels) {
   EXPECT_EQ(ktest::CountOwnSysVSegments(true), 0);
   // Gone once the server has handled the detach, which it does in its own
   // time after the disconnect.
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
   int left = ktest::CountOwnSysVSegments();
   for (int i = 0; i < 200 && left != 0; ++i) {
     usleep(10000);
@@ -127,7 +128,7 @@ class Leaks : public Transport,
 TEST_P(Leaks, ThousandReadsKeepDescriptorsAndSegmentsSteady) {
   Start();
   SetShmPolicy(GetParam());
-  kplat::Display *display = kplat::SystemDisplay();
+  ktest::DisplayProbe *display = ktest::SystemDisplay();
   ASSERT_NE(display, nullptr);
   std::vector<uint8_t> buf(243 * 100 * 2);
   ASSERT_TRUE(display->ReadPixels(0, 0, 243, 37, buf.data(), 243 * 2));
@@ -140,7 +141,7 @@ TEST_P(Leaks, ThousandReadsKeepDescriptorsAndSegmentsSteady) {
   }
   EXPECT_EQ(ktest::CountOpenFds(), fds);
   EXPECT_EQ(ktest::CountOwnSysVSegments(), segments);
-  kplat::CloseSystemDisplay();
+  kplat::CloseDisplays();
   EXPECT_LT(ktest::CountOpenFds(), fds);
 }
 

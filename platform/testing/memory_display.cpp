@@ -1,32 +1,30 @@
 // A display held in process memory, for tests: a copy of the pixels a test
 // hands over, read back through the same interface as the X server's.
-#include "memory_display.h"
-
 #include <stdlib.h>
 #include <string.h>
 
 #include <new>
 
-#include "kestrel_testing.h"
+#include "testing/testing_seam.h"
 
 namespace kplat {
 namespace {
 
 class MemoryDisplay final : public Display {
  public:
-  bool GetSize(int *width, int *height) override {
-    *width = width_;
-    *height = height_;
+  bool BeginFrame(Frame *frame) override {
+    frame->width = width_;
+    frame->height = height_;
+    frame->format = format_;
     return true;
   }
 
-  bool GetFormat(PixelFormat *format) override {
-    *format = format_;
-    return true;
-  }
-
-  bool ReadPixels(int x, int y, int w, int h, uint8_t *dst,
+  // A test may replace the pixels between frames, never within one.
+  bool ReadPixels(const Frame &frame, int x, int y, int w, int h, uint8_t *dst,
                   ptrdiff_t dstStride) override {
+    if (frame.width != width_ || frame.height != height_ ||
+        !SameFormat(frame.format, format_))
+      return false;
     if (x < 0 || y < 0 || w < 0 || h < 0 || int64_t(x) + w > width_ ||
         int64_t(y) + h > height_)
       return false;
@@ -67,8 +65,13 @@ bool g_installed = false;
 
 }  // namespace
 
-Display *InstalledMemoryDisplay() { return g_installed ? g_display : nullptr; }
+namespace testing {
 
+Display *MemoryDisplayIfInstalled() {
+  return g_installed ? g_display : nullptr;
+}
+
+}  // namespace testing
 }  // namespace kplat
 
 extern "C" int KTestInstallMemoryDisplay(int width, int height,

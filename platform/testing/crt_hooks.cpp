@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdio.h>
 
-#include "faults.h"
+#include "seam/test_seam.h"
 
 extern "C" void *__real_malloc(size_t size);
 

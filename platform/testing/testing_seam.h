@@ -1,0 +1,14 @@
+// Inside the testing library only.
+#pragma once
+
+#include "display.h"
+#include "seam/test_seam.h"
+
+namespace kplat {
+namespace testing {
+
+// The memory display when a test installed one, else NULL.
+Display *MemoryDisplayIfInstalled();
+
+}  // namespace testing
+}  // namespace kplat

@@ -1,0 +1,68 @@
+// Screen-sized pixel blocks: mapped on their own, one kept for the next
+// bitmap, refusable like any allocation, and none kept after unload.
+#include "gdi/pixel_memory.h"
+
+#include <sys/mman.h>
+
+#include "gdi_test_support.h"
+
+namespace {
+
+using PixelMemoryTest = gditest::GdiTest;
+
+const size_t kScreen = size_t(1920) * 1080 * 3;  // a 1080p section
+
+// Whether the page at p is mapped (mincore fails with ENOMEM when not).
+bool Mapped(const uint8_t *p) {
+  unsigned char v;
+  void *page = reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(p) &
+                                        ~uintptr_t(4095));
+  return mincore(page, 4096, &v) == 0;
+}
+
+TEST_F(PixelMemoryTest, AFreedScreenBlockServesTheNextOfItsSize) {
+  uint8_t *a = kplat::gdi::AllocatePixels(kScreen);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % (2u << 20), 0u);
+  a[0] = 1;
+  a[kScreen - 1] = 2;  // the whole block is writable
+  kplat::gdi::ReleasePixels(a, kScreen);
+  uint8_t *b = kplat::gdi::AllocatePixels(kScreen - 4096);
+  EXPECT_EQ(b, a);
+  // A block of another length is mapped afresh and replaces the kept one.
+  uint8_t *c = kplat::gdi::AllocatePixels(kScreen * 2);
+  ASSERT_NE(c, nullptr);
+  EXPECT_NE(c, b);
+  kplat::gdi::ReleasePixels(b, kScreen - 4096);
+  kplat::gdi::ReleasePixels(c, kScreen * 2);
+  EXPECT_FALSE(Mapped(b));
+  uint8_t *d = kplat::gdi::AllocatePixels(kScreen * 2);
+  EXPECT_EQ(d, c);
+  kplat::gdi::ReleasePixels(d, kScreen * 2);
+}
+
+TEST_F(PixelMemoryTest, ARefusedScreenBlockFailsTheSection) {
+  KTestFailNth(KTEST_OP_MALLOC, 2);  // the bitmap record, then its pixels
+  uint8_t *bits = nullptr;
+  EXPECT_EQ(gditest::MakeSection(1920, 1080, &bits), nullptr);
+  EXPECT_EQ(bits, nullptr);
+  HBITMAP ok = gditest::MakeSection(1920, 1080, &bits);
+  ASSERT_NE(ok, nullptr);
+  EXPECT_TRUE(DeleteObject(ok));
+}
+
+// After unload a host's late call may still make bitmaps: nothing freed at
+// unload is handed out, and nothing more is kept.
+TEST_F(PixelMemoryTest, NothingIsKeptOnceStopped) {
+  uint8_t *a = kplat::gdi::AllocatePixels(kScreen);
+  ASSERT_NE(a, nullptr);
+  kplat::gdi::ReleasePixels(a, kScreen);
+  kplat::gdi::StopKeepingPixels();
+  EXPECT_FALSE(Mapped(a));
+  uint8_t *b = kplat::gdi::AllocatePixels(kScreen);
+  ASSERT_NE(b, nullptr);
+  kplat::gdi::ReleasePixels(b, kScreen);
+  EXPECT_FALSE(Mapped(b));
+}
+
+}  // namespace
