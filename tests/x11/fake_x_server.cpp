@@ -129,6 +129,10 @@ std::vector<uint8_t> ReplyHead(uint8_t data, uint16_t seq, uint32_t words) {
   return r;
 }
 
+void Append(std::vector<uint8_t> *r, const std::vector<uint8_t> &more) {
+  r->insert(r->end(), more.begin(), more.end());
+}
+
 void FillTo32(std::vector<uint8_t> *r, size_t start) {
   while (r->size() < start + 32) Put8(r, 0);
 }
@@ -217,6 +221,7 @@ void FakeXServer::Answer(int fd) {
       break;
   }
   uint16_t seq = 0;
+  int lastW = setupW_, lastH = setupH_;
   for (;;) {
     uint8_t req[4];
     if (!ReadFully(fd, req, 4)) return;
@@ -228,23 +233,41 @@ void FakeXServer::Answer(int fd) {
     std::vector<uint8_t> r;
     int w = setupW_, h = setupH_;
     if (size_) size_(req[0], &w, &h);
+    // A resize reaches the client as the root's ConfigureNotify, before
+    // any reply that shows the new size.
+    if (w != lastW || h != lastH) {
+      Put8(&r, 22);
+      Put8(&r, 0);
+      Put16(&r, uint16_t(seq - 1));
+      Put32(&r, kRoot);  // event window
+      Put32(&r, kRoot);  // window
+      Put32(&r, 0);      // above sibling
+      Put16(&r, 0);
+      Put16(&r, 0);
+      Put16(&r, uint16_t(w));
+      Put16(&r, uint16_t(h));
+      FillTo32(&r, 0);
+      lastW = w;
+      lastH = h;
+    }
+    const size_t start = r.size();
     switch (req[0]) {
       case 14:  // GetGeometry
-        r = ReplyHead(24, seq, 0);
+        Append(&r, ReplyHead(24, seq, 0));
         Put32(&r, kRoot);
         Put16(&r, 0);
         Put16(&r, 0);
         Put16(&r, uint16_t(w));
         Put16(&r, uint16_t(h));
-        FillTo32(&r, 0);
+        FillTo32(&r, start);
         break;
       case 43:  // GetInputFocus
-        r = ReplyHead(0, seq, 0);
-        FillTo32(&r, 0);
+        Append(&r, ReplyHead(0, seq, 0));
+        FillTo32(&r, start);
         break;
       case 98:  // QueryExtension: none here
-        r = ReplyHead(0, seq, 0);
-        FillTo32(&r, 0);
+        Append(&r, ReplyHead(0, seq, 0));
+        FillTo32(&r, start);
         break;
       case 73: {  // GetImage
         if (body.size() < 16) return;
@@ -256,22 +279,22 @@ void FakeXServer::Answer(int fd) {
           Put8(&r, 0);  // BadMatch
           Put8(&r, 8);
           Put16(&r, seq);
-          FillTo32(&r, 0);
-          r[10] = 73;
+          FillTo32(&r, start);
+          r[start + 10] = 73;
           break;
         }
-        r = ReplyHead(24, seq, uint32_t(iw) * uint32_t(ih));
+        Append(&r, ReplyHead(24, seq, uint32_t(iw) * uint32_t(ih)));
         Put32(&r, kVisual);
-        FillTo32(&r, 0);
+        FillTo32(&r, start);
         for (int row = 0; row < ih; ++row)
           for (int col = 0; col < iw; ++col)
             Put32(&r, Pixel(x + col, y + row, w, h));
         break;
       }
       default:
-        continue;  // requests without replies
+        break;  // requests without replies
     }
-    if (!WriteFully(fd, r)) return;
+    if (!r.empty() && !WriteFully(fd, r)) return;
   }
 }
 

@@ -25,8 +25,8 @@ class FakeXServer {
     kAnswer,            // accepts and answers requests (see below)
   };
 
-  // Size of the root window, asked each time a request needs it: the
-  // sequence number and the request's opcode come with the call.
+  // Size of the root window, asked at every request (its opcode comes with
+  // the call); a change is announced as the root's ConfigureNotify.
   using SizeFn = std::function<void(uint16_t opcode, int *w, int *h)>;
 
   FakeXServer() = default;
