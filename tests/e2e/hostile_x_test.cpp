@@ -26,8 +26,8 @@
 
 namespace {
 
-// The bound, a reconnection's second bound, and room for a loaded machine.
-const double kWithinSeconds = 2 * kplat::x11::kReplyTimeoutMs / 1000.0 + 1.5;
+// The bound, and room for a loaded machine.
+const double kWithinSeconds = kplat::x11::kReplyTimeoutMs / 1000.0 + 1.5;
 
 double Now() {
   struct timespec ts;
