@@ -159,6 +159,27 @@ TEST_F(HostileX, TheNextCallFollowsDisplay) {
   EXPECT_TRUE(IsPng("a2.png", 64, 48));
 }
 
+// The connection is made here, not by libxcb: every form of display name
+// it understands reaches the server, over the local socket or TCP.
+TEST_F(HostileX, EveryFormOfDisplayNameConnects) {
+  ktest::Xvfb server;
+  ASSERT_TRUE(server.Start("64x48x24", {"-listen", "tcp"}));
+  const std::string n = std::to_string(server.display());
+  for (const std::string &name :
+       {":" + n, ":" + n + ".0", "unix:" + n, "unix/:" + n, "localhost:" + n,
+        "tcp/127.0.0.1:" + n, "inet/localhost:" + n}) {
+    Use(name);
+    EXPECT_EQ(Snap("n.png"), 1) << name;
+    kplat::CloseDisplays();
+  }
+  for (const std::string &name :
+       {"bogus/:" + n, ":" + n + ".1", ":" + n + "x"}) {
+    Use(name);
+    EXPECT_EQ(Snap("n.png"), 0) << name;
+    kplat::CloseDisplays();
+  }
+}
+
 TEST_F(HostileX, AStoppedServerTimesOutAndServesAgainOnceContinued) {
   ktest::Xvfb server;
   ASSERT_TRUE(server.Start("64x48x24"));
