@@ -143,7 +143,7 @@ TEST_F(ObjectRulesTest, RefusesBadAndOverflowingSizes) {
 TEST_F(ObjectRulesTest, RefusesABitmapWhoseSectionCouldNotBeMade) {
   RGBQUAD palette[256] = {};
   const KTestDisplayFormat indexed = {8, 0, 0, 0, palette};
-  const uint8_t pixels[4] = {};
+  const uint8_t pixels[8] = {};  // two rows of up to 4 bytes
   for (const KTestDisplayFormat &format : {indexed, gditest::kRgb565}) {
     ASSERT_EQ(1, KTestInstallMemoryDisplay(2, 2, &format, pixels, 2 * 2));
     HDC screen = GetDC(nullptr);
