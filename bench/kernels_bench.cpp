@@ -7,7 +7,9 @@
 
 #include <vector>
 
+#include "bench/pack_before.h"
 #include "capture/packing.h"
+#include "gdi/convert_rows.h"
 #include "gdi/pixel_convert.h"
 #include "surface/dib_surface.h"
 
@@ -67,6 +69,12 @@ void Convert(benchmark::State &state, kplat::PixelFormat f,
     state.SkipWithError("format refused");
     return;
   }
+  // A family the CPU lacks would measure the plain routine under its name.
+  if ((kernel == kplat::ConvertKernel::kSsse3 && !kplat::rows::HaveSsse3()) ||
+      (kernel == kplat::ConvertKernel::kNeon && !kplat::rows::HaveNeon())) {
+    state.SkipWithError("not on this CPU");
+    return;
+  }
   for (auto _ : state) {
     kplat::ConvertToBgr24(conv, src.data(), ss, dst.data() + (h - 1) * ds, -ds,
                           w, h, kernel);
@@ -86,6 +94,8 @@ BENCHMARK_CAPTURE(Convert, xrgb32_ssse3, kXrgb, K::kSsse3)->Apply(Args);
 BENCHMARK_CAPTURE(Convert, rgb565_plain, kRgb565, K::kPlain)->Apply(Args);
 BENCHMARK_CAPTURE(Convert, rgb565_block, kRgb565, K::kBlock)->Apply(Args);
 BENCHMARK_CAPTURE(Convert, rgb565_ssse3, kRgb565, K::kSsse3)->Apply(Args);
+BENCHMARK_CAPTURE(Convert, xrgb32_neon, kXrgb, K::kNeon)->Apply(Args);
+BENCHMARK_CAPTURE(Convert, rgb565_neon, kRgb565, K::kNeon)->Apply(Args);
 BENCHMARK_CAPTURE(Convert, pal8_plain, kPal8, K::kPlain)->Apply(Args);
 BENCHMARK_CAPTURE(Convert, pal8_block, kPal8, K::kBlock)->Apply(Args);
 
@@ -104,8 +114,9 @@ void PackPlain(const CDibSurface &s, BYTE *out, PackOrder order) {
   }
 }
 
-void Pack(benchmark::State &state, PackOrder order, bool plain,
-          PackKernel kernel = kPackKernelBest) {
+enum class PackWay { kPlain, kBefore, kBeforePortable, kNow };
+
+void Pack(benchmark::State &state, PackOrder order, PackWay way) {
   const int w = int(state.range(0)), h = int(state.range(1));
   CDibSurface surface;  // no section: the pixels are the benchmark's own
   surface.m_nWidth = w;
@@ -115,22 +126,37 @@ void Pack(benchmark::State &state, PackOrder order, bool plain,
                        out(size_t(w) * h * 3);
   surface.m_pBits = bits.data();
   for (auto _ : state) {
-    if (plain)
-      PackPlain(surface, out.data(), order);
-    else
-      PackSurface(surface, out.data(), order, kernel);
+    switch (way) {
+      case PackWay::kPlain:
+        PackPlain(surface, out.data(), order);
+        break;
+      case PackWay::kBefore:
+        PackSurfaceBefore(surface, out.data(), order, false);
+        break;
+      case PackWay::kBeforePortable:
+        PackSurfaceBefore(surface, out.data(), order, true);
+        break;
+      case PackWay::kNow:
+        PackSurface(surface, out.data(), order);
+        break;
+    }
     benchmark::ClobberMemory();
   }
   surface.m_pBits = NULL;
   state.SetBytesProcessed(int64_t(state.iterations()) * w * h * 3);
 }
 
-BENCHMARK_CAPTURE(Pack, bgr_plain, kPackBgr, true)->Apply(Args);
-BENCHMARK_CAPTURE(Pack, bgr, kPackBgr, false)->Apply(Args);
-BENCHMARK_CAPTURE(Pack, rgb_plain, kPackRgb, true)->Apply(Args);
-BENCHMARK_CAPTURE(Pack, rgb_block, kPackRgb, false, kPackKernelPortable)
+// before: the module's own routines (SSSE3 where the CPU has it);
+// portable: those without SSSE3, plain C++ the compiler vectorises as it
+// can; now: the platform's CopyPixels24.
+BENCHMARK_CAPTURE(Pack, bgr_plain, kPackBgr, PackWay::kPlain)->Apply(Args);
+BENCHMARK_CAPTURE(Pack, bgr_before, kPackBgr, PackWay::kBefore)->Apply(Args);
+BENCHMARK_CAPTURE(Pack, bgr, kPackBgr, PackWay::kNow)->Apply(Args);
+BENCHMARK_CAPTURE(Pack, rgb_plain, kPackRgb, PackWay::kPlain)->Apply(Args);
+BENCHMARK_CAPTURE(Pack, rgb_before, kPackRgb, PackWay::kBefore)->Apply(Args);
+BENCHMARK_CAPTURE(Pack, rgb_portable, kPackRgb, PackWay::kBeforePortable)
     ->Apply(Args);
-BENCHMARK_CAPTURE(Pack, rgb, kPackRgb, false)->Apply(Args);
+BENCHMARK_CAPTURE(Pack, rgb, kPackRgb, PackWay::kNow)->Apply(Args);
 
 }  // namespace
 

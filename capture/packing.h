@@ -11,18 +11,12 @@ enum PackOrder {
   kPackRgb,  // first and third byte swapped: what the JPEG writer takes
 };
 
-// Which row routines the packing uses: the fastest this CPU runs, or the
-// word-wide ones that run anywhere (for tests and benchmarks).
-enum PackKernel {
-  kPackKernelBest,
-  kPackKernelPortable,
-};
-
 // Bytes of the packed buffer for a surface of nWidth x nHeight, or 0 when
 // that size is not positive or does not fit in 32 bits.
 DWORD PackedSize(int nWidth, int nHeight);
 
 // Fills pPacked (PackedSize bytes) from the surface's pixels. Columns past
 // m_nWidth are never read.
-void PackSurface(const CDibSurface &surface, BYTE *pPacked, PackOrder order,
-                 PackKernel kernel = kPackKernelBest);
+// The platform's block copy does the work, with the fastest routines the
+// CPU runs.
+void PackSurface(const CDibSurface &surface, BYTE *pPacked, PackOrder order);

@@ -58,8 +58,13 @@ size_t ReadNumber(const WCHAR **pp) {
   size_t v = 0;
   const WCHAR *p = *pp;
   while (IsDigit(*p)) {
-    v = v * 10 + static_cast<size_t>(*p - u'0');
-    if (v > kNumberCap) v = kNumberCap;
+    // Checked before it can wrap: size_t is 32 bits on some targets.
+    size_t next;
+    if (__builtin_mul_overflow(v, size_t{10}, &next) ||
+        __builtin_add_overflow(next, static_cast<size_t>(*p - u'0'), &next) ||
+        next > kNumberCap)
+      next = kNumberCap;
+    v = next;
     ++p;
   }
   *pp = p;

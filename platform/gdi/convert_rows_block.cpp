@@ -38,9 +38,28 @@ void RowPalette(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
   EachPixel([=](int x) { return entry[s[x]]; }, d, w);
 }
 
+// Red first, blue last: four pixels are three little-endian words, and
+// the first and third byte of each pixel trade places across the words.
+//   in:  r0 g0 b0 r1 | g1 b1 r2 g2 | b2 r3 g3 b3
+//   out: b0 g0 r0 b1 | g1 r1 b2 g2 | r2 b3 g3 r3
+void RowRgb24(const Bgr24Converter &, const uint8_t *s, uint8_t *d, int w) {
+  int x = 0;
+  for (; x + 4 <= w; x += 4) {
+    const uint8_t *p = s + 3 * x;
+    const uint32_t w0 = Load32(p), w1 = Load32(p + 4), w2 = Load32(p + 8);
+    Store32(d + 3 * x, (w0 >> 16 & 0xFF) | (w0 & 0xFF00) | (w0 & 0xFF) << 16 |
+                           (w1 & 0xFF00) << 16);
+    Store32(d + 3 * x + 4, (w1 & 0xFF) | (w0 >> 16 & 0xFF00) |
+                               (w2 & 0xFF) << 16 | (w1 & 0xFF000000));
+    Store32(d + 3 * x + 8, (w1 >> 16 & 0xFF) | (w2 >> 16 & 0xFF00) |
+                               (w2 & 0xFF0000) | (w2 & 0xFF00) << 16);
+  }
+  Bytes24Tail(s, d, x, w, 2, 1, 0);
+}
+
 void RowBytes24(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
   const int ob = c.shift[0] / 8, og = c.shift[1] / 8, orr = c.shift[2] / 8;
-  if (ob == 0 && og == 1 && orr == 2) {
+  if (IsBgrOrder(c)) {
     memcpy(d, s, size_t(w) * 3);
     return;
   }
@@ -90,10 +109,11 @@ RowFn BlockRow(const Bgr24Converter &c) {
     case Bgr24Converter::Path::kPalette:
       return RowPalette;
     case Bgr24Converter::Path::kBytes24:
+      if (c.shift[0] == 16 && c.shift[1] == 8 && c.shift[2] == 0)
+        return RowRgb24;
       return RowBytes24;
     case Bgr24Converter::Path::kShift32:
-      if (c.shift[0] == 0 && c.shift[1] == 8 && c.shift[2] == 16)
-        return RowXrgb32;
+      if (IsBgrOrder(c)) return RowXrgb32;
       return RowShift32;
     case Bgr24Converter::Path::kTable16:
       return RowTable<2>;

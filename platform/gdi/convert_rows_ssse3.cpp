@@ -57,17 +57,50 @@ KPLAT_SSSE3 void RowBytes32(const Bgr24Converter &c, const uint8_t *s,
     StoreSixteen(d + 3 * x, shuffle, Load(p), Load(p + 16), Load(p + 32),
                  Load(p + 48));
   }
-  for (; x < w; ++x) {
-    const uint8_t *p = s + 4 * x;
-    d[3 * x] = p[ob];
-    d[3 * x + 1] = p[og];
-    d[3 * x + 2] = p[orr];
-  }
+  Bytes32Tail(s, d, x, w, ob, og, orr);
 }
 
-// One 16-bit channel of eight pixels scaled to 0..255 as the tables do it,
-// (v * 255 + max / 2) / max, with the division done as a multiply-high and
-// a shift that are exact over the whole range.
+// 24 bits with the channels in any byte order: five pixels per step, one
+// 16-byte load, one shuffle, one 16-byte store. The sixteenth byte is
+// rewritten by the next step or by the tail, and no step reads or writes
+// past the row's last pixel.
+KPLAT_SSSE3 inline void Bytes24Steps(__m128i shuffle,
+                                     const uint8_t *__restrict s,
+                                     uint8_t *__restrict d, int w, int ob,
+                                     int og, int orr) {
+  const size_t bytes = size_t(w) * 3;
+  size_t i = 0;
+  for (; i + 16 <= bytes; i += 15)
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(d + i),
+                     _mm_shuffle_epi8(Load(s + i), shuffle));
+  Bytes24Tail(s, d, int(i / 3), w, ob, og, orr);
+}
+
+// Red first and blue last (what the packing for JPEG asks): the shuffle is
+// a constant.
+KPLAT_SSSE3 void RowRgb24(const Bgr24Converter &, const uint8_t *s, uint8_t *d,
+                          int w) {
+  const __m128i swap =
+      _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  Bytes24Steps(swap, s, d, w, 2, 1, 0);
+}
+
+KPLAT_SSSE3 void RowBytes24(const Bgr24Converter &c, const uint8_t *s,
+                            uint8_t *d, int w) {
+  const int ob = c.shift[0] / 8, og = c.shift[1] / 8, orr = c.shift[2] / 8;
+  alignas(16) int8_t m[16];
+  for (int i = 0; i < 5; ++i) {
+    m[3 * i] = int8_t(3 * i + ob);
+    m[3 * i + 1] = int8_t(3 * i + og);
+    m[3 * i + 2] = int8_t(3 * i + orr);
+  }
+  m[15] = 15;
+  Bytes24Steps(_mm_load_si128(reinterpret_cast<const __m128i *>(m)), s, d, w,
+               ob, og, orr);
+}
+
+// One 16-bit channel of eight pixels scaled to 0..255 as the tables do it
+// (see DivideBy).
 struct Scale16 {
   __m128i count, max, half, mul, post;
 };
@@ -76,22 +109,6 @@ KPLAT_SSSE3 inline __m128i ScaleChannel(__m128i v, const Scale16 &k) {
   __m128i c = _mm_and_si128(_mm_srl_epi16(v, k.count), k.max);
   c = _mm_add_epi16(_mm_mullo_epi16(c, _mm_set1_epi16(255)), k.half);
   return _mm_srl_epi16(_mm_mulhi_epu16(c, k.mul), k.post);
-}
-
-// Multiplier and shift for the division by max, or false for widths the
-// 16-bit formats do not have.
-bool DivideBy(uint32_t max, int *mul, int *post) {
-  if (max == 31) {  // exact for 0..31 * 255 + 15
-    *mul = 8457;
-    *post = 2;
-    return true;
-  }
-  if (max == 63) {  // exact for 0..63 * 255 + 31
-    *mul = 16645;
-    *post = 4;
-    return true;
-  }
-  return false;
 }
 
 KPLAT_SSSE3 void RowTable16(const Bgr24Converter &c, const uint8_t *s,
@@ -121,13 +138,7 @@ KPLAT_SSSE3 void RowTable16(const Bgr24Converter &c, const uint8_t *s,
     }
     StoreSixteen(d + 3 * x, shuffle, out[0], out[1], out[2], out[3]);
   }
-  const uint8_t *tb = c.table[0], *tg = c.table[1], *tr = c.table[2];
-  for (; x < w; ++x) {
-    uint32_t v = uint32_t(s[2 * x]) | uint32_t(s[2 * x + 1]) << 8;
-    d[3 * x] = tb[v >> c.shift[0] & c.max[0]];
-    d[3 * x + 1] = tg[v >> c.shift[1] & c.max[1]];
-    d[3 * x + 2] = tr[v >> c.shift[2] & c.max[2]];
-  }
+  Table16Tail(c, s, d, x, w);
 }
 
 }  // namespace
@@ -137,6 +148,9 @@ RowFn Ssse3Row(const Bgr24Converter &c) {
   switch (c.path) {
     case Bgr24Converter::Path::kShift32:
       return c.byteAligned ? RowBytes32 : nullptr;
+    case Bgr24Converter::Path::kBytes24:  // the same order is a memcpy
+      if (IsBgrOrder(c)) return nullptr;
+      return c.shift[0] == 16 && c.shift[2] == 0 ? RowRgb24 : RowBytes24;
     case Bgr24Converter::Path::kTable16:
       for (int i = 0; i < 3; ++i)
         if (!DivideBy(c.max[i], &mul, &post)) return nullptr;

@@ -17,6 +17,7 @@ rows::RowFn ChooseRow(const Bgr24Converter &c, ConvertKernel kernel) {
   switch (kernel) {
     case ConvertKernel::kBest:
       if (rows::HaveSsse3()) fn = rows::Ssse3Row(c);
+      if (fn == nullptr && rows::HaveNeon()) fn = rows::NeonRow(c);
       if (fn == nullptr) fn = rows::BlockRow(c);
       break;
     case ConvertKernel::kBlock:
@@ -24,6 +25,9 @@ rows::RowFn ChooseRow(const Bgr24Converter &c, ConvertKernel kernel) {
       break;
     case ConvertKernel::kSsse3:
       if (rows::HaveSsse3()) fn = rows::Ssse3Row(c);
+      break;
+    case ConvertKernel::kNeon:
+      if (rows::HaveNeon()) fn = rows::NeonRow(c);
       break;
     case ConvertKernel::kPlain:
       break;

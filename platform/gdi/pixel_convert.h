@@ -33,10 +33,12 @@ bool PrepareBgr24Converter(const PixelFormat &format, Bgr24Converter *conv);
 // Which row routines a conversion uses. kBest is what the graphics calls
 // use; the others exist so that tests and benchmarks can compare them.
 enum class ConvertKernel : uint8_t {
-  kBest,   // SSSE3 where the CPU has it and the path allows, else kBlock
+  kBest,   // SSSE3 or NEON where the CPU has it and the path allows,
+           // else kBlock
   kPlain,  // one pixel at a time
   kBlock,  // four pixels at a time in 32-bit words, any CPU
   kSsse3,  // 16-byte shuffles; only when the CPU has SSSE3
+  kNeon,   // 16-pixel NEON loads and stores; only when the CPU has NEON
 };
 
 // Converts a width x height block. Row r of the source starts at
@@ -46,5 +48,12 @@ void ConvertToBgr24(const Bgr24Converter &conv, const uint8_t *src,
                     ptrdiff_t srcStride, uint8_t *dst, ptrdiff_t dstStride,
                     int width, int height,
                     ConvertKernel kernel = ConvertKernel::kBest);
+
+// Copies a width x height block of 3-byte pixels as ConvertToBgr24 does,
+// with the first and third byte of each pixel swapped when swapRedBlue is
+// set (CopyPixels24 with a choice of routines).
+void CopyBgr24(const uint8_t *src, ptrdiff_t srcStride, uint8_t *dst,
+               ptrdiff_t dstStride, int width, int height, bool swapRedBlue,
+               ConvertKernel kernel = ConvertKernel::kBest);
 
 }  // namespace kplat

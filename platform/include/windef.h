@@ -29,6 +29,7 @@ typedef LPWSTR LPTSTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
 
 typedef void *HANDLE;
 typedef HANDLE HGDIOBJ;

@@ -12,6 +12,7 @@
 #include "windef.h"
 #include "wingdi.h"
 #include "winnls.h"
+#include "winpix.h"
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1

@@ -58,6 +58,9 @@ typedef struct tagBITMAP {
 
 #ifdef __cplusplus
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
+// The device's record: 24 bytes with 32-bit pointers, 32 with 64-bit ones.
+static_assert(sizeof(BITMAP) == (sizeof(void *) == 4 ? 24 : 32),
+              "BITMAP has the device's layout");
 extern "C" {
 #endif
 

@@ -1,10 +1,12 @@
 // The X server's root window as the platform's screen.
 //
-// A frame asks the server for the root's size once; the format comes from
-// the connection's setup (or, on a colour-mapped screen, from one read of
-// the colour map). The root's resizes are watched as events, so that one
-// arriving before the pixel read's reply shows that the screen no longer
-// had the frame's size when it was read.
+// On a kept connection a frame costs no round trip: the truecolour format
+// comes from the connection's setup, and the root's size is asked once per
+// connection and then followed through the ConfigureNotify events the server
+// sends when it changes. The pixel read is the one round trip of a capture,
+// and a resize whose event arrives ahead of its reply shows that the screen
+// no longer had the frame's size when it was read. (A colour-mapped screen
+// adds one read of its colour map per frame.)
 #include <pthread.h>
 #include <stdlib.h>
 #include <xcb/xcb.h>
@@ -39,6 +41,7 @@ struct RootState {
   unsigned generation;  // of the connection it was learnt on; 0 = none
   int width;
   int height;
+  bool known;    // the size was asked on this connection
   bool changed;  // the root was resized since the frame began
 };
 
@@ -49,11 +52,12 @@ class X11Display : public Display {
     xcb_connection_t *conn = Connection();
     if (!conn) return false;
     PixelFormat format;
-    if (!FrameFormat(conn, &format) || !AskRootSize(conn)) {
+    if (!FrameFormat(conn, &format) || (!root_.known && !AskRootSize(conn))) {
       if (xcb_connection_has_error(conn)) DropConnection();
       return false;
     }
     frameGeneration_ = Generation();
+    root_.changed = false;
     frame->width = root_.width;
     frame->height = root_.height;
     frame->format = format;
@@ -135,6 +139,7 @@ class X11Display : public Display {
     root_.width = geometry->width;
     root_.height = geometry->height;
     root_.changed = false;
+    root_.known = true;
     free(geometry);
     return true;
   }

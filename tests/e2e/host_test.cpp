@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "emulation.h"
 #include "scenes.h"
 #include "test_support.h"
 #include "xvfb_fixture.h"
@@ -51,7 +52,7 @@ class Host : public ::testing::Test {
     std::string cmd = withDisplay ? "DISPLAY=" + server_->name() + " "
                                   : std::string("env -u DISPLAY ");
     // A run that hangs ends as a failure (status 124).
-    cmd += "timeout 20 " + Quote(KESTREL_SNAP_PATH);
+    cmd += "timeout 20 " + ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH);
     for (const std::string &a : args) cmd += " " + Quote(a);
     cmd +=
         " >" + Quote(dir_.File("stdout")) + " 2>" + Quote(dir_.File("stderr"));
@@ -146,8 +147,9 @@ TEST_F(Host, DashWritesToStandardOutput) {
 
 TEST_F(Host, TextThatCannotBeWrittenFails) {
   for (const char *option : {"--help", "--version"}) {
-    const std::string cmd = Quote(KESTREL_SNAP_PATH) + " " + option +
-                            " >/dev/full 2>" + Quote(dir_.File("err"));
+    const std::string cmd = ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH) +
+                            " " + option + " >/dev/full 2>" +
+                            Quote(dir_.File("err"));
     const int status = system(cmd.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << option;
     const std::vector<uint8_t> err = ktest::ReadFile(dir_.File("err"));
@@ -184,9 +186,10 @@ int SnapIntoPipeThatCloses(const std::string &display, const std::string &err,
     dup2(e, 2);
     signal(SIGPIPE, SIG_DFL);
     setenv("DISPLAY", display.c_str(), 1);
-    const std::string q = std::to_string(quality);
-    execl(KESTREL_SNAP_PATH, KESTREL_SNAP_PATH, "-q", q.c_str(), "-",
-          (char *)nullptr);
+    const std::string cmd = "exec " + ktest::EmulatorPrefix() +
+                            Quote(KESTREL_SNAP_PATH) + " -q " +
+                            std::to_string(quality) + " -";
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), (char *)nullptr);
     _exit(127);
   }
   close(p[1]);

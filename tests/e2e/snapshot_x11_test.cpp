@@ -200,3 +200,38 @@ TEST_F(Faults, ServerDyingDuringARunOfCaptures) {
 }
 
 }  // namespace
+
+namespace {
+
+// The root resized by another client (RandR) between captures: a kept
+// connection sees each new size at the next call, with the pixels drawn at
+// that size.
+TEST_F(Faults, AResizeBetweenCallsIsSeenByTheNextCall) {
+  if (system("command -v xrandr >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "xrandr is not installed";
+  ktest::Xvfb server;
+  ASSERT_TRUE(server.Start("640x480x24", {}));
+  UseServer(server);
+  const std::string resize =
+      "DISPLAY=" + server.name() + " xrandr --fb %s >/dev/null 2>&1";
+  ktest::OutputCapture out;
+  const char *sizes[] = {"640x480", "320x240", "640x480", "400x300"};
+  for (const char *size : sizes) {
+    char command[256];
+    snprintf(command, sizeof command, resize.c_str(), size);
+    system(command);  // xrandr may grumble about the output; the size is set
+    ktest::ServerImage drawn, readBack;
+    ASSERT_TRUE(ktest::DrawScene(server.name(), 11, &drawn));
+    ASSERT_TRUE(ktest::ReadBack(server.name(), &readBack));
+    ASSERT_EQ(Snap(dir_.File("r.png"), 0), 1) << size;
+    ktest::Image expected, png;
+    ASSERT_TRUE(ktest::ExpectedRgb(server.name(), readBack, &expected));
+    ASSERT_TRUE(ktest::DecodePng(dir_.File("r.png"), &png));
+    EXPECT_EQ(std::to_string(png.width) + "x" + std::to_string(png.height),
+              size);
+    EXPECT_TRUE(png.rgb == expected.rgb) << size;
+  }
+  EXPECT_EQ(out.Stop(), "");
+}
+
+}  // namespace

@@ -8,12 +8,14 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "emulation.h"
+
 int main(int argc, char **argv) {
   const char kTunables[] = "glibc.malloc.tcache_count=0";
   const char *have = getenv("GLIBC_TUNABLES");
   if (have == nullptr || strcmp(have, kTunables) != 0) {
     setenv("GLIBC_TUNABLES", kTunables, 1);
-    execv("/proc/self/exe", argv);  // if it fails, run as we are
+    ktest::ExecSelf(argv);  // if it fails, run as we are
   }
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

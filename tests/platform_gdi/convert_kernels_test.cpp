@@ -1,10 +1,11 @@
-// The block and SSSE3 row routines against the plain one, on random formats,
-// widths, strides and alignments. Buffers end exactly where the last row
-// ends, so a routine that reads or writes past a row shows up under the
+// The block, SSSE3 and NEON row routines against the plain one, on random
+// formats, widths, strides and alignments. Buffers end exactly where the last
+// row ends, so a routine that reads or writes past a row shows up under the
 // sanitizers, and sentinel bytes catch stray writes without them.
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -118,8 +119,44 @@ TEST(ConvertKernels, Ssse3MatchesPlainOnRandomFormats) {
   CompareKernels(ConvertKernel::kSsse3, 2);
 }
 
+TEST(ConvertKernels, NeonMatchesPlainOnRandomFormats) {
+  if (!kplat::rows::HaveNeon()) GTEST_SKIP() << "no NEON on this CPU";
+  CompareKernels(ConvertKernel::kNeon, 4);
+}
+
 TEST(ConvertKernels, BestMatchesPlainOnRandomFormats) {
   CompareKernels(ConvertKernel::kBest, 3);
+}
+
+// The 24-bit block copy that the packing uses, through every routine
+// family: the same bytes, or the first and third of each pixel swapped,
+// rows walked backwards as the packing walks a bottom-up surface.
+TEST(ConvertKernels, CopyBgr24SwapsOnlyTheOuterBytes) {
+  std::mt19937 rng(5);
+  for (int w = 1; w <= 70; ++w) {
+    const int h = 3;
+    const ptrdiff_t srcStride = ptrdiff_t(w) * 3 + w % 4;
+    std::vector<uint8_t> src(size_t(srcStride) * (h - 1) + size_t(w) * 3);
+    for (auto &b : src) b = uint8_t(rng());
+    for (bool swap : {false, true}) {
+      for (ConvertKernel k :
+           {ConvertKernel::kPlain, ConvertKernel::kBlock, ConvertKernel::kSsse3,
+            ConvertKernel::kNeon, ConvertKernel::kBest}) {
+        std::vector<uint8_t> dst(size_t(w) * 3 * h);
+        kplat::CopyBgr24(src.data() + (h - 1) * srcStride, -srcStride,
+                         dst.data(), ptrdiff_t(w) * 3, w, h, swap, k);
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const uint8_t *s = &src[size_t(h - 1 - y) * srcStride + 3 * x];
+            const uint8_t *d = &dst[(size_t(y) * w + x) * 3];
+            ASSERT_TRUE(d[0] == s[swap ? 2 : 0] && d[1] == s[1] &&
+                        d[2] == s[swap ? 0 : 2])
+                << "width " << w << " pixel " << x << "," << y << " kernel "
+                << int(k) << " swap " << swap;
+          }
+      }
+    }
+  }
 }
 
 // Every 16-bit value, so that the scaling of 5- and 6-bit channels is exact
@@ -144,7 +181,8 @@ TEST(ConvertKernels, EverySixteenBitValueScalesAsTheTables) {
     std::vector<uint8_t> want(3 * w), got(3 * w);
     kplat::ConvertToBgr24(conv, src.data(), 0, want.data(), 0, w, 1,
                           ConvertKernel::kPlain);
-    for (ConvertKernel k : {ConvertKernel::kBlock, ConvertKernel::kBest}) {
+    for (ConvertKernel k : {ConvertKernel::kBlock, ConvertKernel::kSsse3,
+                            ConvertKernel::kNeon, ConvertKernel::kBest}) {
       std::fill(got.begin(), got.end(), 0);
       kplat::ConvertToBgr24(conv, src.data(), 0, got.data(), 0, w, 1, k);
       for (int v = 0; v < w; ++v)
@@ -155,20 +193,33 @@ TEST(ConvertKernels, EverySixteenBitValueScalesAsTheTables) {
   }
 }
 
-// The routine a 32-bit X-style screen gets must be the shuffle one where the
-// CPU has it: a silent fall back to the plain loop would cost the most.
-TEST(ConvertKernels, ByteAlignedThirtyTwoBitsUsesTheShuffles) {
-  if (!kplat::rows::HaveSsse3()) GTEST_SKIP() << "no SSSE3 on this CPU";
+// The routines common screens get must be the vector ones where the CPU
+// has them: a silent fall back to the plain loop would cost the most.
+TEST(ConvertKernels, CommonFormatsUseTheVectorRoutines) {
+  using Family = kplat::rows::RowFn (*)(const kplat::Bgr24Converter &);
+  std::vector<Family> families;
+  if (kplat::rows::HaveSsse3()) families.push_back(kplat::rows::Ssse3Row);
+  if (kplat::rows::HaveNeon()) families.push_back(kplat::rows::NeonRow);
+  if (families.empty()) GTEST_SKIP() << "no SSSE3 or NEON on this CPU";
   kplat::PixelFormat f;
   memset(&f, 0, sizeof(f));
-  f = {32, 0xFF0000, 0xFF00, 0xFF, {}};
   kplat::Bgr24Converter conv;
-  ASSERT_TRUE(kplat::PrepareBgr24Converter(f, &conv));
-  EXPECT_NE(nullptr, kplat::rows::Ssse3Row(conv));
-  f = {32, 0xFF0, 0xFF000, 0xFF00000, {}};  // channels off byte boundaries
-  ASSERT_TRUE(kplat::PrepareBgr24Converter(f, &conv));
-  EXPECT_EQ(nullptr, kplat::rows::Ssse3Row(conv));
-  EXPECT_NE(nullptr, kplat::rows::BlockRow(conv));
+  for (Family family : families) {
+    for (const auto &m : {std::array<uint32_t, 3>{0xFF0000, 0xFF00, 0xFF},
+                          std::array<uint32_t, 3>{0xFF, 0xFF00, 0xFF0000},
+                          std::array<uint32_t, 3>{0xFF000000, 0xFF00, 0xFF}}) {
+      f = {32, m[0], m[1], m[2], {}};
+      ASSERT_TRUE(kplat::PrepareBgr24Converter(f, &conv));
+      EXPECT_NE(nullptr, family(conv)) << std::hex << m[0];
+    }
+    f = {16, 0xF800, 0x07E0, 0x001F, {}};
+    ASSERT_TRUE(kplat::PrepareBgr24Converter(f, &conv));
+    EXPECT_NE(nullptr, family(conv));
+    f = {32, 0xFF0, 0xFF000, 0xFF00000, {}};  // channels off byte boundaries
+    ASSERT_TRUE(kplat::PrepareBgr24Converter(f, &conv));
+    EXPECT_EQ(nullptr, family(conv));
+    EXPECT_NE(nullptr, kplat::rows::BlockRow(conv));
+  }
 }
 
 }  // namespace

@@ -56,6 +56,8 @@ TEST(CStringFormat, FailureKeepsTheOldText) {
   // Results too long for an int length are refused before any allocation.
   s.Format(u"%2147483647d%2147483647d", 1, 2);
   s.Format(u"%99999999999999999999d", 1);
+  // 2^32 + 1: a width that wraps to 1 in 32-bit arithmetic.
+  s.Format(u"%4294967297d", 1);
   EXPECT_EQ(before + 1, KTestCallCount(KTEST_OP_MALLOC));
   EXPECT_EQ(u"kept", std::u16string(s, s.GetLength()));
 }

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Makes (once) the armhf sysroot the cross build links against and qemu-arm
+# runs in, and prints its path: BUILD_DIR/sysroot-KEY, KEY a hash of the
+# package list below. Nothing is installed on the host: the packages are
+# fetched with a private apt state (BUILD_DIR/apt) that lists armhf beside
+# the host's architecture, and unpacked with dpkg -x.
+# usage: armhf-sysroot.sh BUILD_DIR [EXTRA_PACKAGE...]
+set -euo pipefail
+
+build=$(realpath -m "${1:?usage: armhf-sysroot.sh BUILD_DIR [PACKAGE...]}")
+shift
+
+packages=(
+  libc6 libgcc-s1 libstdc++6
+  libjpeg62-turbo libjpeg62-turbo-dev
+  libpng16-16 libpng-dev zlib1g zlib1g-dev
+  libxcb1 libxcb1-dev libxcb-shm0 libxcb-shm0-dev
+  libxau6 libxau-dev libxdmcp6 libxdmcp-dev libbsd0 libmd0
+  libpthread-stubs0-dev x11proto-dev
+  libgtest-dev libgmock-dev
+  libdrm2 libdrm-dev
+  "$@"
+)
+
+key=$(printf '%s\n' "${packages[@]}" | sort -u | sha256sum | cut -c1-12)
+sysroot="$build/sysroot-$key"
+if [ -f "$sysroot/.complete" ]; then
+  echo "$sysroot"
+  exit 0
+fi
+
+apt_dir="$build/apt"
+mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$build/debs-$key"
+apt_opts=(
+  -o "Dir::State::Lists=$apt_dir/lists"
+  -o "Dir::Cache=$apt_dir/cache"
+  -o "APT::Architectures::=$(dpkg --print-architecture)"
+  -o "APT::Architectures::=armhf"
+  -o "APT::Sandbox::User=root"
+  -qq
+)
+if [ -z "$(ls "$apt_dir/lists" | grep -m1 '_binary-armhf_Packages')" ]; then
+  # A mirror caught mid-sync makes update fail for one index while the
+  # others (and the downloads) are fine; the download below is the check.
+  apt-get "${apt_opts[@]}" update >&2 || echo "armhf-sysroot: apt-get update reported errors; trying the download" >&2
+fi
+
+# Headers-only packages are built for all architectures at once.
+armhf=()
+for p in "${packages[@]}"; do
+  case "$p" in
+    x11proto-dev) armhf+=("$p") ;;
+    *) armhf+=("$p:armhf") ;;
+  esac
+done
+(cd "$build/debs-$key" && apt-get "${apt_opts[@]}" download "${armhf[@]}" >&2)
+
+rm -rf "$sysroot.tmp"
+mkdir -p "$sysroot.tmp"
+for deb in "$build/debs-$key"/*.deb; do
+  dpkg -x "$deb" "$sysroot.tmp"
+done
+
+# The -dev packages link libfoo.so to absolute paths (/lib/...): point them
+# into the sysroot, or the linker falls back to the static archive.
+find "$sysroot.tmp" -type l | while read -r link; do
+  target=$(readlink "$link")
+  case "$target" in
+    /*) ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$sysroot.tmp$target")" "$link" ;;
+  esac
+done
+
+rm -rf "$sysroot" "$build/debs-$key"
+mv "$sysroot.tmp" "$sysroot"
+touch "$sysroot/.complete"
+echo "$sysroot"

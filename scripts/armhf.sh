@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Cross-builds Kestrel for 32-bit ARM (Debian armhf) and runs the whole
+# suite under qemu-arm, with X server tests on a native Xvfb.
+#   scripts/armhf.sh               build-armhf/: build, suite, .deb checked
+#   scripts/armhf.sh --sanitize    build-armhf-sanitize/: the suite under
+#                                  AddressSanitizer and UBSan (no leak
+#                                  checks: they do not work under qemu-arm)
+#   scripts/armhf.sh --build-only  build-armhf/: build and .deb, no tests
+# What it leaves, for other scripts to use:
+#   build-armhf/sysroot            link to the sysroot (build-armhf/sysroot-KEY)
+#   build-armhf/kestrel-snap, build-armhf/libKestrel.so*
+#   build-armhf/packages/kestrel_VERSION_armhf.deb
+# Run an ARM program by hand with: qemu-arm -L build-armhf/sysroot PROGRAM
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode="${1:-}"
+build=build-armhf
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+case "$mode" in
+  "" | --build-only) ;;
+  --sanitize)
+    build=build-armhf-sanitize
+    flags=(-DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON)
+    ;;
+  *)
+    echo "usage: scripts/armhf.sh [--sanitize | --build-only]" >&2
+    exit 2
+    ;;
+esac
+
+scripts/deps.sh crossbuild-essential-armhf qemu-user libasan8-armhf-cross \
+  libubsan1-armhf-cross
+mkdir -p "$build"
+sysroot=$(scripts/armhf-sysroot.sh "$build")
+ln -sfn "$(basename "$sysroot")" "$build/sysroot"
+
+if [ "$mode" = "--sanitize" ]; then
+  # The instrumented programs load the sanitizer runtimes from the sysroot.
+  cp -a /usr/arm-linux-gnueabihf/lib/libasan.so.* \
+    /usr/arm-linux-gnueabihf/lib/libubsan.so.* \
+    "$sysroot/usr/lib/arm-linux-gnueabihf/"
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+cmake -S . -B "$build" -G Ninja "${flags[@]}" \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/armhf-toolchain.cmake" \
+  -DKESTREL_ARMHF_SYSROOT="$sysroot" >/dev/null
+cmake --build "$build" -j2
+
+if [ "$mode" != "--sanitize" ]; then
+  (cd "$build" && cpack -G DEB >/dev/null)
+  deb=$(ls "$build"/packages/kestrel_*_armhf.deb)
+  dpkg-deb --info "$deb"
+  contents=$(dpkg-deb --contents "$deb")
+  echo "$contents"
+  [ "$(dpkg-deb --field "$deb" Architecture)" = armhf ] ||
+    { echo "armhf.sh: $deb is not for armhf" >&2; exit 1; }
+  for f in ./usr/bin/kestrel-snap ./usr/include/kestrel/kestrel.h \
+           ./usr/lib/pkgconfig/kestrel.pc ./usr/lib/cmake/Kestrel/KestrelConfig.cmake \
+           "./usr/lib/libKestrel.so.0 -> libKestrel.so.0.1.0"; do
+    grep -qF " $f" <<<"$contents" || { echo "armhf.sh: $f missing from $deb" >&2; exit 1; }
+  done
+  # What is inside is built for ARM (ELF machine 40).
+  rm -rf "$build/deb-check" && dpkg-deb -x "$deb" "$build/deb-check"
+  for f in usr/bin/kestrel-snap usr/lib/libKestrel.so.0.1.0; do
+    [ "$(od -An -tu2 -j18 -N2 "$build/deb-check/$f" | tr -d ' ')" = 40 ] ||
+      { echo "armhf.sh: $f in $deb is not an ARM object" >&2; exit 1; }
+  done
+  echo "armhf.sh: $deb"
+fi
+
+if [ "$mode" = "--build-only" ]; then
+  echo "armhf.sh: build $PWD/$build, sysroot $PWD/$build/sysroot -> $(basename "$sysroot")"
+  exit 0
+fi
+cd "$build"
+ctest --output-on-failure --timeout 600 -j2 -LE soak
