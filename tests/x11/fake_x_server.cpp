@@ -1,5 +1,7 @@
 #include "fake_x_server.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -180,7 +182,16 @@ bool FakeXServer::Start(int display, Mode mode, const std::string &reason,
   return true;
 }
 
+// The server's threads take no signal: a test's signals are meant for the
+// library's thread, and would cut the server's reads short.
+static void BlockSignals() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+}
+
 void FakeXServer::Serve() {
+  BlockSignals();
   for (;;) {
     if (acceptDelayMs_) usleep(useconds_t(acceptDelayMs_) * 1000);
     const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -195,6 +206,7 @@ void FakeXServer::Serve() {
 }
 
 void FakeXServer::Answer(int fd) {
+  BlockSignals();
   uint8_t head[12];
   if (!ReadFully(fd, head, 12)) return;
   const size_t name = head[6] | head[7] << 8, data = head[8] | head[9] << 8;
