@@ -41,7 +41,7 @@ struct CloseAtUnload {
 
 Display *CurrentDisplay() {
   if (g_shutDown) return nullptr;
-  Display *memory = InstalledMemoryDisplay();
+  Display *memory = InstalledTestScreen();
   if (memory != nullptr) return memory;
   for (size_t i = 0; i < kBackendCount; ++i) {
     Display *display = kBackends[i]->open();

@@ -30,8 +30,8 @@ inline void CountLive(LiveKind kind, int delta) {
   if (g_testSeam != nullptr) g_testSeam->countLive(kind, delta);
 }
 
-// A memory display a test installed, else NULL.
-inline Display *InstalledMemoryDisplay() {
+// The screen a test installed, else NULL.
+inline Display *InstalledTestScreen() {
   return g_testSeam != nullptr ? g_testSeam->memoryDisplay() : nullptr;
 }
 

@@ -78,4 +78,13 @@ bool UnderValgrind() {
 #endif
 }
 
+bool MappingsCounted() {
+#ifdef __SANITIZE_ADDRESS__
+  // On 32-bit targets AddressSanitizer's allocator maps its regions as it
+  // goes, quarantine or not.
+  if (sizeof(void *) == 4) return false;
+#endif
+  return !UnderValgrind();
+}
+
 }  // namespace kfault

@@ -21,6 +21,11 @@ ProcessResources ReadResources();
 // that the count of mappings says nothing about the library.
 bool UnderValgrind();
 
+// Whether the count of the process's mappings speaks of the library:
+// valgrind maps the heap itself, and so does AddressSanitizer on 32-bit
+// targets.
+bool MappingsCounted();
+
 struct SoakResult {
   int calls = 0;
   int failures = 0;         // calls that did not give 1

@@ -20,7 +20,9 @@ const char *const kOpNames[KTEST_OP_COUNT] = {"GetDC",
                                               "malloc",
                                               "_wfopen",
                                               "display read",
-                                              "fclose"};
+                                              "fclose",
+                                              "Wayland copy",
+                                              "Wayland capture"};
 
 int LiveObjects() {
   const KTestLiveObjects live = KTestGetLiveObjects();
