@@ -42,13 +42,26 @@ int CaptureToFile(LPCWSTR lpszPath, int nQuality) {
   return nResult;
 }
 
-}  // namespace
-
-extern "C" int SnapShot(const WCHAR *lpszPath, int nQuality) {
+int SnapShotOnce(const WCHAR *lpszPath, int nQuality) {
   // From here on only the private copy of the path is used.
   CString strPath(lpszPath);
   // A copy that got no memory is empty: writing to that path instead of
   // the caller's would fail under a name the caller never gave.
   if (strPath.IsEmpty() && lpszPath != NULL && lpszPath[0] != 0) return 0;
   return CaptureToFile(strPath, nQuality);
+}
+
+// Set while a call runs. The status text and the PNG writer's handles belong
+// to the call in progress, so one that finds another running (on another
+// thread, or from a signal handler) fails at once: no waiting, nothing of
+// the other call touched.
+LONG volatile g_nBusy = 0;
+
+}  // namespace
+
+extern "C" int SnapShot(const WCHAR *lpszPath, int nQuality) {
+  if (InterlockedCompareExchange(&g_nBusy, 1, 0) != 0) return 0;
+  const int nResult = SnapShotOnce(lpszPath, nQuality);
+  InterlockedExchange(&g_nBusy, 0);
+  return nResult;
 }

@@ -4,6 +4,8 @@ add_library(kplat_runtime OBJECT
   platform/crt/last_error.cpp
   platform/crt/multibyte.cpp
   platform/crt/wfopen.cpp
+  platform/crt/file_stream.cpp
+  platform/crt/interlocked.cpp
   platform/afx/string.cpp
   platform/afx/string_format.cpp
   platform/afx/object.cpp

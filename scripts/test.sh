@@ -44,7 +44,8 @@ case "$mode" in
              tests/faults/fault_lifetime_tests tests/faults/fault_library_cycle_test \
              tests/faults/fault_xvfb_tests \
              tests/module/module_tests tests/platform_gdi/platform_gdi_tests \
-             tests/platform_runtime/runtime_test tests/platform_runtime/runtime_app_test; do
+             tests/platform_runtime/runtime_test tests/platform_runtime/runtime_app_test \
+             tests/x11/x11_frame_test; do
       [ -x "$t" ] || continue
       # A forked child gives up the parent's X connection without freeing
       # it (freeing would shut the socket they share): not run here.

@@ -17,6 +17,7 @@ static const char kUsage[] =
     "Captures the whole screen to FILE.\n"
     "  FILE ending in .png            PNG (quality 0)\n"
     "  FILE ending in .jpg or .jpeg   JPEG at quality 90\n"
+    "  FILE -                         standard output (PNG unless -q)\n"
     "  -q QUALITY   below 1 writes PNG, 1 to 100 a JPEG of that quality\n"
     "  --help       this text\n"
     "  --version    the version\n";
@@ -27,12 +28,33 @@ static int Fail(const char *what, const char *detail) {
   return 1;
 }
 
+static const char *const kExtensions[] = {".png", ".jpg", ".jpeg"};
+
+/* The last component of a path. */
+static const char *BaseName(const char *path) {
+  const char *slash = strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}
+
 static int EndsWith(const char *s, const char *suffix) {
   const size_t n = strlen(s), m = strlen(suffix);
   return n > m && strcasecmp(s + n - m, suffix) == 0;
 }
 
+/* A name that is only an extension (".png"): most likely a name that lost
+ * its first part, e.g. to an empty variable. */
+static int IsBareExtension(const char *path) {
+  const char *base = BaseName(path);
+  for (size_t i = 0; i < sizeof kExtensions / sizeof kExtensions[0]; ++i)
+    if (strcasecmp(base, kExtensions[i]) == 0) return 1;
+  return 0;
+}
+
+/* A decimal integer, nothing around it: strtol alone would take leading
+ * blanks and a plus sign. */
 static int ParseQuality(const char *text, int *quality) {
+  const char *digits = text[0] == '-' ? text + 1 : text;
+  if (*digits < '0' || *digits > '9') return 0;
   char *end = NULL;
   errno = 0;
   const long v = strtol(text, &end, 10);
@@ -99,19 +121,23 @@ static WCHAR *Utf8ToUtf16(const char *text) {
   return out;
 }
 
+/* Text for standard output: the exit status says whether all of it got
+ * there (a closed pipe, a full device). */
+static int PrintText(const char *text) {
+  if (fputs(text, stdout) == EOF || fflush(stdout) == EOF || ferror(stdout))
+    return Fail("cannot write to standard output", strerror(errno));
+  return 0;
+}
+
 int main(int argc, char **argv) {
   const char *file = NULL;
   int quality = 0, haveQuality = 0;
   for (int i = 1; i < argc; ++i) {
     const char *a = argv[i];
-    if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
-      fputs(kUsage, stdout);
-      return 0;
-    }
-    if (strcmp(a, "--version") == 0) {
-      printf("kestrel-snap %s\n", KESTREL_VERSION);
-      return 0;
-    }
+    if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0)
+      return PrintText(kUsage);
+    if (strcmp(a, "--version") == 0)
+      return PrintText("kestrel-snap " KESTREL_VERSION "\n");
     if (strcmp(a, "-q") == 0) {
       if (++i >= argc) return Fail("-q needs a quality", NULL);
       if (!ParseQuality(argv[i], &quality))
@@ -129,7 +155,14 @@ int main(int argc, char **argv) {
     }
   }
   if (!file) return Fail("no FILE given (see --help)", NULL);
-  if (!haveQuality) {
+  /* The library takes paths only: standard output is reached through the
+   * descriptor's name. */
+  const int toStdout = strcmp(file, "-") == 0;
+  const char *target = toStdout ? "/dev/stdout" : file;
+  if (!toStdout && IsBareExtension(file)) {
+    return Fail("FILE has no name before its extension", file);
+  }
+  if (!haveQuality && !toStdout) {
     if (EndsWith(file, ".png"))
       quality = 0;
     else if (EndsWith(file, ".jpg") || EndsWith(file, ".jpeg"))
@@ -137,7 +170,7 @@ int main(int argc, char **argv) {
     else
       return Fail("cannot tell PNG or JPEG from the name; give -q", file);
   }
-  WCHAR *path = Utf8ToUtf16(file);
+  WCHAR *path = Utf8ToUtf16(target);
   if (!path) return Fail("FILE is not valid UTF-8", NULL);
   const int ok = SnapShot(path, quality);
   free(path);

@@ -52,7 +52,14 @@ CString::CString(LPCWSTR lpsz) : CString() {
   if (n > 0) AssignCopy(lpsz, n);
 }
 
-CString::~CString() { Release(); }
+CString::~CString() {
+  Release();
+  // A module-wide string may still be used by a call a host makes from its
+  // own exit handlers, after the exit list destroyed it: it must be left
+  // empty, not pointing at the freed text. The compiler may drop stores
+  // into an object whose destructor is ending; this keeps them.
+  __asm__ __volatile__("" : : "r"(this) : "memory");
+}
 
 const CString &CString::operator=(const CString &stringSrc) {
   AssignCopy(stringSrc.m_pchData, stringSrc.m_nDataLength);

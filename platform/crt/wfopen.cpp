@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <stdlib.h>
 
+#include "crt/file_stream.h"
 #include "crt/utf.h"
 #include "seam/test_seam.h"
 #include "wincrt.h"
@@ -46,14 +47,14 @@ extern "C" FILE *_wfopen(const WCHAR *filename, const WCHAR *mode) {
   if (!kplat::Utf16ToUtf8Length(filename, pathLen, &pathBytes)) {
     return FailWith(EILSEQ);
   }
-  if (pathBytes == SIZE_MAX || modeLen > SIZE_MAX - 2) {
+  if (pathBytes == SIZE_MAX || modeLen > SIZE_MAX - 1) {
     return FailWith(ENAMETOOLONG);
   }
 
   char pathStack[kStackPath];
   char modeStack[kStackMode];
   char *path = Buffer(pathStack, sizeof pathStack, pathBytes + 1);
-  char *modeText = Buffer(modeStack, sizeof modeStack, modeLen + 2);
+  char *modeText = Buffer(modeStack, sizeof modeStack, modeLen + 1);
   if (path == nullptr || modeText == nullptr) {
     if (path != nullptr) FreeBuffer(path, pathStack);
     if (modeText != nullptr) FreeBuffer(modeText, modeStack);
@@ -63,17 +64,12 @@ extern "C" FILE *_wfopen(const WCHAR *filename, const WCHAR *mode) {
   kplat::Utf16ToUtf8(filename, pathLen, path);
   path[pathBytes] = '\0';
 
-  // "e" asks for close-on-exec, so a host's child processes do not inherit
-  // the descriptor. It goes right after the access letter because the C
-  // library reads only the first few mode characters.
-  modeText[0] = static_cast<char>(mode[0]);
-  modeText[1] = 'e';
-  for (size_t i = 1; i < modeLen; ++i) {
-    modeText[i + 1] = static_cast<char>(mode[i]);
+  for (size_t i = 0; i < modeLen; ++i) {
+    modeText[i] = static_cast<char>(mode[i]);
   }
-  modeText[modeLen + 1] = '\0';
+  modeText[modeLen] = '\0';
 
-  FILE *f = fopen(path, modeText);
+  FILE *f = kplat::OpenFileStream(path, modeText);
   const int openErrno = errno;
   FreeBuffer(path, pathStack);
   FreeBuffer(modeText, modeStack);

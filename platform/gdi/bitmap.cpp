@@ -129,7 +129,12 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     return nullptr;
   const int64_t stride =
       (int64_t(cx) * format.BytesPerPixel() + 3) & ~int64_t(3);
-  if (!kplat::gdi::SizeFits(stride, cy)) return nullptr;
+  // A screen's picture goes on into a 24-bit section of the same size:
+  // one that could not be made is refused here, before the screen is read.
+  const int64_t sectionStride = (int64_t(cx) * 3 + 3) & ~int64_t(3);
+  if (!kplat::gdi::SizeFits(stride, cy) ||
+      !kplat::gdi::SizeFits(sectionStride, cy))
+    return nullptr;
   Bitmap *bm = kplat::gdi::NewBitmap(BitmapKind::kCompatible, cx, cy, false,
                                      stride, format, screen);
   return bm == nullptr ? nullptr : bm->handle;

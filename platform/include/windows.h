@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "winbase.h"
 #include "wincrt.h"
 #include "windef.h"
 #include "wingdi.h"

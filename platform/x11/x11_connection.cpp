@@ -2,21 +2,34 @@
 
 #include <stddef.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
+#include "x11_handshake.h"
 #include "x11_shm.h"
 
 namespace kplat {
 namespace x11 {
 namespace {
 
+// DISPLAY values longer than this are not followed (none is).
+const size_t kMaxDisplayName = 256;
+
 struct ConnectionState {
   xcb_connection_t *conn;
   pid_t owner;
   unsigned generation;
+  bool stale;
   ScreenLayout layout;
+  char displayName[kMaxDisplayName];  // DISPLAY when conn was made
 };
 ConnectionState g_conn;
+
+// Whether DISPLAY still names the server conn was made for.
+bool SameDisplay() {
+  const char *name = getenv("DISPLAY");
+  return name != nullptr && strcmp(name, g_conn.displayName) == 0;
+}
 
 const xcb_visualtype_t *FindVisual(const xcb_screen_t *screen) {
   for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(screen);
@@ -57,14 +70,11 @@ bool ReadLayout(const xcb_setup_t *setup, int screenNum, ScreenLayout *out) {
 }
 
 bool Connect() {
+  const char *name = getenv("DISPLAY");
+  if (name == nullptr || strlen(name) >= kMaxDisplayName) return false;
   int screenNum = 0;
-  xcb_connection_t *conn = xcb_connect(nullptr, &screenNum);
-  // xcb_connect never returns NULL; a failed one is an error object that
-  // still has to be given back.
-  if (xcb_connection_has_error(conn)) {
-    xcb_disconnect(conn);
-    return false;
-  }
+  xcb_connection_t *conn = ConnectQuietly(name, &screenNum);
+  if (conn == nullptr) return false;
   ScreenLayout layout;
   if (!ReadLayout(xcb_get_setup(conn), screenNum, &layout)) {
     xcb_disconnect(conn);
@@ -72,7 +82,9 @@ bool Connect() {
   }
   g_conn.conn = conn;
   g_conn.owner = getpid();
+  g_conn.stale = false;
   g_conn.layout = layout;
+  strcpy(g_conn.displayName, name);
   ++g_conn.generation;
   return true;
 }
@@ -81,8 +93,8 @@ bool Connect() {
 
 xcb_connection_t *LiveConnection(bool *fresh) {
   *fresh = false;
-  if (g_conn.conn &&
-      (g_conn.owner != getpid() || xcb_connection_has_error(g_conn.conn)))
+  if (g_conn.conn && (g_conn.owner != getpid() || g_conn.stale ||
+                      xcb_connection_has_error(g_conn.conn) || !SameDisplay()))
     DropConnection();
   if (!g_conn.conn) {
     if (!Connect()) return nullptr;
@@ -95,8 +107,8 @@ xcb_connection_t *LiveConnection(bool *fresh) {
 }
 
 xcb_connection_t *ExistingConnection() {
-  if (!g_conn.conn || g_conn.owner != getpid() ||
-      xcb_connection_has_error(g_conn.conn))
+  if (!g_conn.conn || g_conn.owner != getpid() || g_conn.stale ||
+      xcb_connection_has_error(g_conn.conn) || !SameDisplay())
     return nullptr;
   return g_conn.conn;
 }
@@ -105,10 +117,19 @@ const ScreenLayout &Layout() { return g_conn.layout; }
 
 unsigned Generation() { return g_conn.generation; }
 
+void MarkStale(xcb_connection_t *conn) {
+  if (conn != nullptr && conn == g_conn.conn) g_conn.stale = true;
+}
+
+bool IsStale(xcb_connection_t *conn) {
+  return conn != nullptr && conn == g_conn.conn && g_conn.stale;
+}
+
 void DropConnection() {
   if (!g_conn.conn) return;
   const bool ours = g_conn.owner == getpid();
-  ShmForget(ours ? g_conn.conn : nullptr);
+  // A stale server may not read what we would send it now.
+  ShmForget(ours && !g_conn.stale ? g_conn.conn : nullptr);
   if (ours) {
     xcb_disconnect(g_conn.conn);
   } else {

@@ -21,13 +21,14 @@ struct ScreenLayout {
   bool msbFirst;  // image_byte_order of the server
 };
 
-// The live connection, made (or made again, when the old one broke or
-// belongs to the parent of a fork) as needed; NULL when no server can be
+// The live connection to the server DISPLAY names now, made (or made
+// again, when the old one broke, went stale, belongs to the parent of a
+// fork, or DISPLAY has changed since) as needed; NULL when no server can be
 // reached now. *fresh tells whether it was made by this call.
 xcb_connection_t *LiveConnection(bool *fresh);
 
-// The connection this process made, if it is still working; never
-// connects.
+// The connection this process made, if it is still working and DISPLAY
+// still names its server; never connects.
 xcb_connection_t *ExistingConnection();
 
 // The layout of the live connection's screen; only valid while it lives.
@@ -35,6 +36,12 @@ const ScreenLayout &Layout();
 
 // Changes whenever a new connection is made.
 unsigned Generation();
+
+// A connection whose server did not answer in time: a late answer could be
+// taken for the answer to a later request, so it serves no more requests
+// and the next LiveConnection replaces it.
+void MarkStale(xcb_connection_t *conn);
+bool IsStale(xcb_connection_t *conn);
 
 // Forgets the connection (and the shared memory tied to it): disconnects
 // when this process made it, only lets go of it in a forked child, whose

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "x11_rows.h"
+#include "x11_wait.h"
 
 namespace kplat {
 namespace x11 {
@@ -23,7 +24,7 @@ bool TakeBand(xcb_connection_t *conn, const ScreenLayout &layout,
               const Band &band, int w, size_t rowBytes, uint8_t *dst,
               ptrdiff_t dstStride) {
   xcb_get_image_reply_t *reply =
-      xcb_get_image_reply(conn, band.cookie, nullptr);
+      ReplyWithin<xcb_get_image_reply_t>(conn, band.cookie);
   if (!reply) return false;
   const size_t len = size_t(xcb_get_image_data_length(reply));
   const bool ok = reply->depth == layout.depth &&
@@ -43,6 +44,14 @@ bool CoreRead(xcb_connection_t *conn, const ScreenLayout &layout, int x, int y,
               int w, int h, uint8_t *dst, ptrdiff_t dstStride) {
   const size_t rowBytes =
       PaddedRowBytes(w, layout.bitsPerPixel, layout.scanlinePad);
+  // The length libxcb learns from the server once per connection: asked
+  // for without waiting, then waited for with the bound.
+  static unsigned s_lengthKnownFor = 0;
+  if (s_lengthKnownFor != Generation()) {
+    xcb_prefetch_maximum_request_length(conn);
+    if (!SyncWithin(conn)) return false;
+    s_lengthKnownFor = Generation();
+  }
   const size_t limit = size_t(xcb_get_maximum_request_length(conn)) * 4;
   if (rowBytes == 0 || limit <= kReplyHeader) return false;
   size_t rowsPerBand = (limit - kReplyHeader) / rowBytes;

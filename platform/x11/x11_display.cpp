@@ -19,6 +19,7 @@
 #include "x11_shm.h"
 #include "x11_sigpipe.h"
 #include "x11_testing.h"
+#include "x11_wait.h"
 
 namespace kplat {
 namespace x11 {
@@ -131,8 +132,8 @@ class X11Display : public Display {
   }
 
   bool AskRootSize(xcb_connection_t *conn) {
-    xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(
-        conn, xcb_get_geometry(conn, Layout().root), nullptr);
+    xcb_get_geometry_reply_t *geometry = ReplyWithin<xcb_get_geometry_reply_t>(
+        conn, xcb_get_geometry(conn, Layout().root));
     if (!geometry) return false;
     DrainEvents(conn);  // resizes before the answer are in it
     root_.width = geometry->width;

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "x11_wait.h"
+
 namespace kplat {
 namespace x11 {
 namespace {
@@ -46,8 +48,8 @@ bool ReadColormap(xcb_connection_t *conn, const ScreenLayout &layout,
                   PixelFormat *format) {
   uint32_t pixels[256];
   for (uint32_t i = 0; i < 256; ++i) pixels[i] = i;
-  xcb_query_colors_reply_t *reply = xcb_query_colors_reply(
-      conn, xcb_query_colors(conn, layout.colormap, 256, pixels), nullptr);
+  xcb_query_colors_reply_t *reply = ReplyWithin<xcb_query_colors_reply_t>(
+      conn, xcb_query_colors(conn, layout.colormap, 256, pixels));
   if (!reply) return false;
   const bool complete = xcb_query_colors_colors_length(reply) == 256;
   if (complete) {
@@ -78,8 +80,8 @@ bool QueryFormat(xcb_connection_t *conn, const ScreenLayout &layout,
   if (!TrueColorFormat(layout, &truecolor)) return false;
   // The format itself comes from the setup; the round trip tells whether the
   // server is still there.
-  xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(
-      conn, xcb_get_geometry(conn, layout.root), nullptr);
+  xcb_get_geometry_reply_t *geometry = ReplyWithin<xcb_get_geometry_reply_t>(
+      conn, xcb_get_geometry(conn, layout.root));
   if (!geometry) return false;
   free(geometry);
   *format = truecolor;

@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <xcb/shm.h>
 
+#include "x11_wait.h"
+
 namespace kplat {
 namespace x11 {
 
@@ -60,7 +62,7 @@ void ReleaseLocal(Segment *s) {
 // Tells the server (when conn is given and working) to let go of the
 // segment; our mapping stays.
 void DetachFromServer(xcb_connection_t *conn, Segment *s) {
-  if (s->attached && conn && !xcb_connection_has_error(conn)) {
+  if (s->attached && conn && !StaleConnection(conn)) {
     xcb_shm_detach(conn, s->seg);
     xcb_flush(conn);
   }
@@ -87,11 +89,16 @@ void Probe(xcb_connection_t *conn) {
   g_shm.usable = false;
   g_shm.fdPassing = false;
   if (g_shmPolicy == ShmPolicy::kOff) return;
+  // Asked for without waiting, then waited for with the bound: the answer
+  // is at hand when xcb_get_extension_data looks.
+  xcb_prefetch_extension_data(conn, &xcb_shm_id);
+  if (!SyncWithin(conn)) return;
   const xcb_query_extension_reply_t *ext =
       xcb_get_extension_data(conn, &xcb_shm_id);
   if (!ext || !ext->present) return;
   xcb_shm_query_version_reply_t *version =
-      xcb_shm_query_version_reply(conn, xcb_shm_query_version(conn), nullptr);
+      ReplyWithin<xcb_shm_query_version_reply_t>(conn,
+                                                 xcb_shm_query_version(conn));
   if (!version) return;
   g_shm.usable = true;
   g_shm.fdPassing =
@@ -117,10 +124,7 @@ bool AttachMemfd(xcb_connection_t *conn, size_t size, Segment *s) {
   }
   // xcb takes the descriptor and closes it once sent; the mapping stays.
   const xcb_shm_seg_t seg = xcb_generate_id(conn);
-  xcb_generic_error_t *error =
-      xcb_request_check(conn, xcb_shm_attach_fd_checked(conn, seg, fd, 0));
-  if (error || xcb_connection_has_error(conn)) {
-    free(error);
+  if (!CheckWithin(conn, xcb_shm_attach_fd_checked(conn, seg, fd, 0))) {
     munmap(addr, size);
     return false;
   }
@@ -147,11 +151,9 @@ bool ServerSeesSegment(xcb_connection_t *conn, const ScreenLayout &layout,
   xcb_create_gc(conn, gc, pixmap, 0, nullptr);
   xcb_shm_put_image(conn, pixmap, gc, width, 1, 0, 0, width, 1, 0, 0,
                     layout.depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, s.seg, 0);
-  xcb_get_image_reply_t *reply =
-      xcb_get_image_reply(conn,
-                          xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap,
-                                        0, 0, width, 1, 0xFFFFFFFFu),
-                          nullptr);
+  xcb_get_image_reply_t *reply = ReplyWithin<xcb_get_image_reply_t>(
+      conn, xcb_get_image(conn, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, 0, 0, width,
+                          1, 0xFFFFFFFFu));
   xcb_free_gc(conn, gc);
   xcb_free_pixmap(conn, pixmap);
   bool same = false;
@@ -185,13 +187,12 @@ bool AttachSysV(xcb_connection_t *conn, const ScreenLayout &layout, size_t size,
     return false;
   }
   const xcb_shm_seg_t seg = xcb_generate_id(conn);
-  xcb_generic_error_t *error =
-      xcb_request_check(conn, xcb_shm_attach_checked(conn, seg, id, 0));
+  const bool attached =
+      CheckWithin(conn, xcb_shm_attach_checked(conn, seg, id, 0));
   // Marked for removal at once: it goes away with the last detach, even if
   // this process dies.
   shmctl(id, IPC_RMID, nullptr);
-  if (error || xcb_connection_has_error(conn)) {
-    free(error);
+  if (!attached) {
     shmdt(addr);
     return false;
   }
@@ -217,7 +218,7 @@ bool EnsureSegment(xcb_connection_t *conn, const ScreenLayout &layout,
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
   const size_t size = (needed + page - 1) / page * page;
   if (g_shm.fdPassing && AttachMemfd(conn, size, s)) return true;
-  if (xcb_connection_has_error(conn)) return false;
+  if (StaleConnection(conn)) return false;
   g_shm.fdPassing = false;
   return AttachSysV(conn, layout, size, s);
 }
@@ -228,7 +229,7 @@ ShmResult GetImage(xcb_connection_t *conn, const ScreenLayout &layout,
                    Segment *s, size_t offset, int x, int y, int w, int h,
                    size_t needed) {
   xcb_generic_error_t *error = nullptr;
-  xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
+  xcb_shm_get_image_reply_t *reply = ReplyWithin<xcb_shm_get_image_reply_t>(
       conn,
       xcb_shm_get_image(conn, layout.root, int16_t(x), int16_t(y), uint16_t(w),
                         uint16_t(h), 0xFFFFFFFFu, XCB_IMAGE_FORMAT_Z_PIXMAP,
@@ -237,8 +238,7 @@ ShmResult GetImage(xcb_connection_t *conn, const ScreenLayout &layout,
   if (!reply) {
     const bool badRectangle = error && error->error_code == XCB_MATCH;
     free(error);
-    if (xcb_connection_has_error(conn) || badRectangle)
-      return ShmResult::kFailed;
+    if (StaleConnection(conn) || badRectangle) return ShmResult::kFailed;
     // The server refuses the segment: give it up, read over the socket.
     if (s == &g_shm.lent)
       DetachFromServer(conn, s);
@@ -261,7 +261,7 @@ ShmResult ShmRead(xcb_connection_t *conn, const ScreenLayout &layout, int x,
   if (!g_shm.usable) return ShmResult::kUnavailable;
   const size_t needed = rowBytes * size_t(h);
   if (!EnsureSegment(conn, layout, needed, &g_shm.staging)) {
-    if (xcb_connection_has_error(conn)) return ShmResult::kFailed;
+    if (StaleConnection(conn)) return ShmResult::kFailed;
     g_shm.usable = false;
     return ShmResult::kUnavailable;
   }

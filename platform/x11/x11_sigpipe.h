@@ -1,22 +1,17 @@
 // libxcb writes to its socket with plain writev/sendmsg, so a write to a
-// server that has gone away would raise SIGPIPE in the host. Every entry into
-// libxcb is bracketed by these two calls, which hold SIGPIPE back on this
-// thread and swallow one that our own write raised. SigpipeGuard does both
-// for a scope.
+// server that has gone away would raise SIGPIPE in the host: every entry
+// into libxcb is bracketed by the platform's SIGPIPE guard (crt/sigpipe.h);
+// SigpipeGuard holds it for a scope.
 #pragma once
 
-#include <signal.h>
+#include "crt/sigpipe.h"
 
 namespace kplat {
 namespace x11 {
 
-struct SigpipeBlock {
-  sigset_t saved;
-  bool wasPending;  // a SIGPIPE that was not ours stays pending
-};
-
-void BlockSigpipe(SigpipeBlock *block);
-void RestoreSigpipe(const SigpipeBlock *block);
+using kplat::BlockSigpipe;
+using kplat::RestoreSigpipe;
+using kplat::SigpipeBlock;
 
 class SigpipeGuard {
  public:

@@ -1,11 +1,16 @@
 // The library as hosts use it: kestrel-snap's command line, and the shared
 // library loaded and unloaded again and again.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulation.h"
@@ -46,7 +51,8 @@ class Host : public ::testing::Test {
                  bool withDisplay = true) {
     std::string cmd = withDisplay ? "DISPLAY=" + server_->name() + " "
                                   : std::string("env -u DISPLAY ");
-    cmd += ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH);
+    // A run that hangs ends as a failure (status 124).
+    cmd += "timeout 20 " + ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH);
     for (const std::string &a : args) cmd += " " + Quote(a);
     cmd +=
         " >" + Quote(dir_.File("stdout")) + " 2>" + Quote(dir_.File("stderr"));
@@ -127,6 +133,134 @@ TEST_F(Host, BadCommandLinesAreRefusedWithOneLine) {
   ExpectRefused({dir_.File("m\xed\xa0\x80.png")});  // a surrogate
   for (const char *name : {"g.bmp", "h.jpg", "i.png", "j.png", "k.png"})
     EXPECT_FALSE(ktest::FileExists(dir_.File(name))) << name;
+}
+
+TEST_F(Host, DashWritesToStandardOutput) {
+  RunResult run = Snap({"-"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(IsPngOfTheScreen(dir_.File("stdout")));
+  run = Snap({"-q", "60", "-"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::vector<uint8_t>(run.out.begin(), run.out.end()) ==
+              ktest::EncodeJpegReference(*expected_, 60));
+}
+
+TEST_F(Host, TextThatCannotBeWrittenFails) {
+  for (const char *option : {"--help", "--version"}) {
+    const std::string cmd = ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH) +
+                            " " + option + " >/dev/full 2>" +
+                            Quote(dir_.File("err"));
+    const int status = system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << option;
+    const std::vector<uint8_t> err = ktest::ReadFile(dir_.File("err"));
+    EXPECT_TRUE(OneLine(std::string(err.begin(), err.end()))) << option;
+  }
+}
+
+TEST_F(Host, QualitiesWithSignsOrBlanksAndBareExtensionsAreRefused) {
+  for (const char *q : {" 5", "+5", "5 ", "-", "- 5", ""})
+    ExpectRefused({"-q", q, dir_.File("p.jpg")});
+  ExpectRefused({dir_.File(".png")});
+  ExpectRefused({dir_.File(".JPEG")});
+  ExpectRefused({"-q", "0", dir_.File(".jpg")});
+  ExpectRefused({".png"});
+  EXPECT_FALSE(ktest::FileExists(dir_.File("p.jpg")));
+  EXPECT_FALSE(ktest::FileExists(dir_.File(".png")));
+  // An extension after a name is still a name.
+  EXPECT_EQ(Snap({dir_.File("x.png")}).status, 0);
+}
+
+// kestrel-snap writing into a pipe of one page whose reader takes a few
+// bytes and leaves; its wait status.
+int SnapIntoPipeThatCloses(const std::string &display, const std::string &err,
+                           int quality) {
+  int p[2];
+  if (pipe(p) != 0) return -1;
+  fcntl(p[1], F_SETPIPE_SZ, 4096);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(p[1], 1);
+    close(p[0]);
+    close(p[1]);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(e, 2);
+    signal(SIGPIPE, SIG_DFL);
+    setenv("DISPLAY", display.c_str(), 1);
+    const std::string cmd = "exec " + ktest::EmulatorPrefix() +
+                            Quote(KESTREL_SNAP_PATH) + " -q " +
+                            std::to_string(quality) + " -";
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), (char *)nullptr);
+    _exit(127);
+  }
+  close(p[1]);
+  char head[10];
+  size_t got = 0;
+  while (got < sizeof head) {
+    const ssize_t n = read(p[0], head + got, sizeof head - got);
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  close(p[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST_F(Host, APipeWhoseReaderLeavesEndsWithOneNotASignal) {
+  // More than the pipe holds, so the writer is still writing when the
+  // reader goes.
+  ASSERT_GT(ktest::EncodeJpegReference(*expected_, 100).size(), 8192u);
+  const int status =
+      SnapIntoPipeThatCloses(server_->name(), dir_.File("err"), 100);
+  EXPECT_FALSE(WIFSIGNALED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  const std::vector<uint8_t> err = ktest::ReadFile(dir_.File("err"));
+  EXPECT_TRUE(OneLine(std::string(err.begin(), err.end())));
+}
+
+// Reads a FIFO into a file on a thread: waits (up to 30 s) for a writer,
+// then takes everything until the writer closes.
+struct FifoReader {
+  int fd;
+  std::string copy;
+  std::thread thread;
+  void Run() {
+    std::vector<uint8_t> bytes;
+    uint8_t buf[4096];
+    for (int idle = 0; idle < 30000;) {
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n > 0) {
+        bytes.insert(bytes.end(), buf, buf + n);
+      } else if (n == 0 && bytes.empty()) {
+        usleep(1000);  // no writer yet
+        ++idle;
+      } else {
+        break;
+      }
+    }
+    close(fd);
+    if (FILE *f = fopen(copy.c_str(), "wb")) {
+      fwrite(bytes.data(), 1, bytes.size(), f);
+      fclose(f);
+    }
+  }
+};
+
+TEST_F(Host, AFifoNobodyReadsFailsAtOnceAndOneWithAReaderWorks) {
+  const std::string fifo = dir_.File("p.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  RunResult run = Snap({"--", fifo});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(OneLine(run.err)) << run.err;
+  FifoReader reader{
+      open(fifo.c_str(), O_RDONLY | O_NONBLOCK), dir_.File("copy.png"), {}};
+  ASSERT_GE(reader.fd, 0);
+  ASSERT_EQ(fcntl(reader.fd, F_SETFL, 0), 0);
+  reader.thread = std::thread(&FifoReader::Run, &reader);
+  run = Snap({"--", fifo});
+  reader.thread.join();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(IsPngOfTheScreen(reader.copy));
 }
 
 TEST_F(Host, FailedCapturesExitWithOne) {

@@ -138,6 +138,25 @@ TEST_F(ObjectRulesTest, RefusesBadAndOverflowingSizes) {
   EXPECT_EQ(1, ReleaseDC(nullptr, screen));
 }
 
+// A compatible bitmap whose 24-bit copy would pass 2 GiB is refused, however
+// few bytes its own pixels take: the screen is then never read for nothing.
+TEST_F(ObjectRulesTest, RefusesABitmapWhoseSectionCouldNotBeMade) {
+  RGBQUAD palette[256] = {};
+  const KTestDisplayFormat indexed = {8, 0, 0, 0, palette};
+  const uint8_t pixels[8] = {};  // two rows of up to 4 bytes
+  for (const KTestDisplayFormat &format : {indexed, gditest::kRgb565}) {
+    ASSERT_EQ(1, KTestInstallMemoryDisplay(2, 2, &format, pixels, 2 * 2));
+    HDC screen = GetDC(nullptr);
+    // 27000 x 27000 x 3 and 26755 x 26755 x 3 pass 2^31 - 1 bytes.
+    EXPECT_EQ(nullptr, CreateCompatibleBitmap(screen, 27000, 27000));
+    EXPECT_EQ(nullptr, CreateCompatibleBitmap(screen, 26755, 26755));
+    HBITMAP wide = CreateCompatibleBitmap(screen, 26754, 64);
+    EXPECT_NE(nullptr, wide);
+    EXPECT_TRUE(DeleteObject(wide));
+    EXPECT_EQ(1, ReleaseDC(nullptr, screen));
+  }
+}
+
 // A screen context shows one frame from GetDC to ReleaseDC: a screen that
 // changes meanwhile is seen by the next context, never half by this one.
 TEST_F(ObjectRulesTest, DeviceCapsHoldOneFramePerScreenContext) {

@@ -1,11 +1,10 @@
-#include "x11_sigpipe.h"
+#include "crt/sigpipe.h"
 
 #include <errno.h>
 #include <pthread.h>
 #include <time.h>
 
 namespace kplat {
-namespace x11 {
 namespace {
 
 bool SigpipePending() {
@@ -38,5 +37,4 @@ void RestoreSigpipe(const SigpipeBlock *block) {
   pthread_sigmask(SIG_SETMASK, &block->saved, nullptr);
 }
 
-}  // namespace x11
 }  // namespace kplat

@@ -1,0 +1,19 @@
+// Interlocked operations of the device's core library: atomic, full-barrier
+// reads and writes of a 32-bit value shared between threads.
+#pragma once
+
+#include "windef.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Stores exchange in *target when it holds comparand; returns what it held.
+LONG InterlockedCompareExchange(LONG volatile *target, LONG exchange,
+                                LONG comparand);
+// Stores value in *target; returns what it held.
+LONG InterlockedExchange(LONG volatile *target, LONG value);
+
+#ifdef __cplusplus
+}
+#endif
