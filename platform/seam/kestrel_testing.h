@@ -20,10 +20,10 @@ typedef enum KTestOp {
   KTEST_OP_CREATEDIBSECTION,
   KTEST_OP_MALLOC,
   KTEST_OP_WFOPEN,
-  KTEST_OP_DISPLAY_READ,  // the display's image request inside BitBlt
-  KTEST_OP_FCLOSE,        // the stream is closed, but EOF is reported
-  KTEST_OP_WAYLAND_COPY,  // an output's copy is offered a buffer one row
-                          // short, so the compositor refuses it
+  KTEST_OP_DISPLAY_READ,     // the display's image request inside BitBlt
+  KTEST_OP_FCLOSE,           // the stream is closed, but EOF is reported
+  KTEST_OP_WAYLAND_COPY,     // an output's copy is offered a buffer one row
+                             // short, so the compositor refuses it
   KTEST_OP_WAYLAND_CAPTURE,  // the compositor's capture protocols are
                              // passed over, as on a desktop without them
   KTEST_OP_COUNT
