@@ -61,8 +61,8 @@ void TwoHundredCycles(int *first) {
   EXPECT_EQ(before.descriptors, start.descriptors);
   EXPECT_EQ(printed, "");
   EXPECT_EQ(after.descriptors, before.descriptors);
-  // A sanitizer's allocator maps and unmaps on its own (only growth counts;
-  // on 32-bit targets not even that), and valgrind maps the heap itself.
+  // The sanitizers' and valgrind's allocators map on their own; the
+  // normal build counts mappings.
   if (kfault::MappingsCounted()) {
     EXPECT_LE(after.mappings, before.mappings);
   }

@@ -80,11 +80,12 @@ bool UnderValgrind() {
 
 bool MappingsCounted() {
 #ifdef __SANITIZE_ADDRESS__
-  // On 32-bit targets AddressSanitizer's allocator maps its regions as it
-  // goes, quarantine or not.
-  if (sizeof(void *) == 4) return false;
-#endif
+  // AddressSanitizer's allocator maps fresh regions while its quarantine
+  // holds freed blocks back; the normal build counts mappings.
+  return false;
+#else
   return !UnderValgrind();
+#endif
 }
 
 }  // namespace kfault

@@ -35,8 +35,8 @@ void ExpectHeldNothingMore(const SoakResult &r) {
   EXPECT_EQ(r.failures, 0);
   EXPECT_EQ(r.after.heapInUse, r.before.heapInUse);
   EXPECT_EQ(r.after.descriptors, r.before.descriptors);
-  // A sanitizer's allocator maps and unmaps on its own (only growth counts;
-  // on 32-bit targets not even that), and valgrind maps the heap itself.
+  // The sanitizers' and valgrind's allocators map on their own; the
+  // normal build counts mappings.
   if (MappingsCounted()) {
     EXPECT_LE(r.after.mappings, r.before.mappings);
   }

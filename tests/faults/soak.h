@@ -22,8 +22,8 @@ ProcessResources ReadResources();
 bool UnderValgrind();
 
 // Whether the count of the process's mappings speaks of the library:
-// valgrind maps the heap itself, and so does AddressSanitizer on 32-bit
-// targets.
+// valgrind maps the heap itself, and AddressSanitizer maps as its
+// quarantine fills.
 bool MappingsCounted();
 
 struct SoakResult {
