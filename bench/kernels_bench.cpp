@@ -9,8 +9,8 @@
 
 #include "bench/pack_before.h"
 #include "capture/packing.h"
-#include "gdi/convert_rows.h"
-#include "gdi/pixel_convert.h"
+#include "convert_rows.h"
+#include "pixel_convert.h"
 #include "surface/dib_surface.h"
 
 namespace {

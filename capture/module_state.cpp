@@ -1,7 +1,7 @@
 // The module's static objects. They are defined in this one file so that
 // static construction builds them in exactly this order (and the exit list
 // destroys them in the reverse one).
-#include "capture/module_state.h"
+#include "module_state.h"
 
 CString g_strLastMessage;
 CString g_strOpenFailFormat(TEXT("Can't open file\"%s\""));

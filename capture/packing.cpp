@@ -1,8 +1,8 @@
-#include "capture/packing.h"
+#include "packing.h"
 
 #include <stdint.h>
 
-#include "surface/dib_surface.h"
+#include "../surface/dib_surface.h"
 
 DWORD PackedSize(int nWidth, int nHeight) {
   if (nWidth <= 0 || nHeight <= 0) return 0;

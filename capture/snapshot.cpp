@@ -2,11 +2,11 @@
 #include <kestrel/kestrel.h>
 #include <windows.h>
 
-#include "capture/packing.h"
-#include "surface/dib_surface.h"
-#include "surface/grab_screen.h"
-#include "writers/jpeg_writer.h"
-#include "writers/png_writer.h"
+#include "../surface/dib_surface.h"
+#include "../surface/grab_screen.h"
+#include "../writers/jpeg_writer.h"
+#include "../writers/png_writer.h"
+#include "packing.h"
 
 namespace {
 

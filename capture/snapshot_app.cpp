@@ -1,4 +1,4 @@
-#include "capture/module_state.h"
+#include "module_state.h"
 
 // A null name: the framework names the application after the module's file
 // when it attaches the module.

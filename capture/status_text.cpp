@@ -1,6 +1,6 @@
-#include "capture/status_text.h"
+#include "status_text.h"
 
-#include "capture/module_state.h"
+#include "module_state.h"
 
 void CaptureJpegResetErrorMgr(j_common_ptr cinfo) {
   cinfo->err->num_warnings = 0;

@@ -1,4 +1,4 @@
-#include "surface/dib_surface.h"
+#include "dib_surface.h"
 
 #include <stdint.h>
 

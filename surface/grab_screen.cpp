@@ -1,4 +1,4 @@
-#include "surface/grab_screen.h"
+#include "grab_screen.h"
 
 HBITMAP GrabScreen() {
   HDC hdcScreen = GetDC(NULL);

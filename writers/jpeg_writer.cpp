@@ -1,8 +1,8 @@
-#include "writers/jpeg_writer.h"
+#include "jpeg_writer.h"
 
 #include <jerror.h>
 
-#include "capture/status_text.h"
+#include "../capture/status_text.h"
 
 void CaptureJpegErrorExit(j_common_ptr cinfo) {
   (*cinfo->err->output_message)(cinfo);

@@ -1,4 +1,4 @@
-#include "writers/png_writer.h"
+#include "png_writer.h"
 
 FILE *g_pPngFile = NULL;
 png_structp g_pPng = NULL;

@@ -1,6 +1,8 @@
-// Fault injection and live-object accounting for test binaries, installed
-// into the platform's seam before main runs.
-#include "testing/testing_seam.h"
+// The test hook's table: fault injection, live-object accounting, the
+// memory display, fake devices and the X screen's controls, installed before
+// main runs.
+#include "fakes.h"
+#include "testing_seam.h"
 
 namespace kplat {
 namespace testing {
@@ -14,6 +16,10 @@ struct FaultState {
 };
 FaultState g_faults;
 KTestLiveObjects g_live;
+const KernelCalls *g_fakeKernel = nullptr;
+const drm::DrmCalls *g_fakeDrm = nullptr;
+int g_shmPolicy = 0;  // x11::ShmPolicy::kAuto
+int g_readPath = 0;   // x11::ReadPath::kNone
 
 bool ShouldFailNow(KTestOp op) {
   if (op < 0 || op >= KTEST_OP_COUNT) return false;
@@ -42,13 +48,25 @@ void Count(LiveKind kind, int delta) {
   }
 }
 
-const TestSeam kSeam = {ShouldFailNow, Count, MemoryDisplayIfInstalled};
+const KernelCalls *FakeKernel() { return g_fakeKernel; }
+const drm::DrmCalls *FakeDrm() { return g_fakeDrm; }
+int ShmPolicy() { return g_shmPolicy; }
+void NoteReadPath(int path) { g_readPath = path; }
+
+const TestHook kHook = {ShouldFailNow, Count,   MemoryDisplayIfInstalled,
+                        FakeKernel,    FakeDrm, ShmPolicy,
+                        NoteReadPath};
 
 // Before any static object of the library is built, so that even the
 // first graphics call is seen.
-__attribute__((constructor(101))) void InstallSeam() { g_testSeam = &kSeam; }
+__attribute__((constructor(101))) void InstallHook() { g_hook = &kHook; }
 
 }  // namespace
+
+void SetFakeKernel(const KernelCalls *calls) { g_fakeKernel = calls; }
+void SetFakeDrm(const drm::DrmCalls *calls) { g_fakeDrm = calls; }
+void SetX11ShmPolicy(int policy) { g_shmPolicy = policy; }
+int LastX11ReadPath() { return g_readPath; }
 }  // namespace testing
 }  // namespace kplat
 

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "testing/testing_seam.h"
+#include "testing_seam.h"
 
 namespace kplat {
 namespace {

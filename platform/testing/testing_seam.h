@@ -2,7 +2,8 @@
 #pragma once
 
 #include "display.h"
-#include "seam/test_seam.h"
+#include "hook.h"
+#include "kestrel_testing.h"
 
 namespace kplat {
 namespace testing {

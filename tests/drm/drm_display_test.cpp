@@ -1,5 +1,5 @@
 // The DRM screen against cards faked behind the kernel and libdrm seams.
-#include "drm/drm_display.h"
+#include "drm_display.h"
 
 #include <drm_fourcc.h>
 #include <gtest/gtest.h>

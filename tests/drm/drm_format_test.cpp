@@ -1,4 +1,4 @@
-#include "drm/drm_format.h"
+#include "drm_format.h"
 
 #include <drm_fourcc.h>
 #include <gtest/gtest.h>

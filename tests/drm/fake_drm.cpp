@@ -11,8 +11,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "drm/drm_calls.h"
-#include "kernel/kernel_calls.h"
+#include "drm_calls.h"
+#include "fakes.h"
+#include "kernel_calls.h"
 
 namespace ktest {
 namespace {
@@ -304,13 +305,13 @@ void FakeDrm::Sync() {
 void InstallFakeDrm(FakeDrm *fake) {
   g_fake = fake;
   fake->Sync();
-  kplat::g_kernelForTests = &kKernel;
-  kplat::drm::g_drmForTests = &kDrm;
+  kplat::testing::SetFakeKernel(&kKernel);
+  kplat::testing::SetFakeDrm(&kDrm);
 }
 
 void UninstallFakeDrm() {
-  kplat::g_kernelForTests = nullptr;
-  kplat::drm::g_drmForTests = nullptr;
+  kplat::testing::SetFakeKernel(nullptr);
+  kplat::testing::SetFakeDrm(nullptr);
   for (Object &o : g_objects) close(o.memfd);
   g_objects.clear();
   g_handleObjects.clear();

@@ -10,7 +10,8 @@
 
 #include <algorithm>
 
-#include "kernel/kernel_calls.h"
+#include "fakes.h"
+#include "kernel_calls.h"
 
 namespace ktest {
 namespace {
@@ -162,11 +163,11 @@ void InstallFake(FakeFramebuffer *fake) {
   g_gone = false;
   g_memfd = memfd_create("fake-fb", MFD_CLOEXEC);
   fake->Sync();
-  kplat::g_kernelForTests = &kFakeCalls;
+  kplat::testing::SetFakeKernel(&kFakeCalls);
 }
 
 void UninstallFake() {
-  kplat::g_kernelForTests = nullptr;
+  kplat::testing::SetFakeKernel(nullptr);
   close(g_memfd);
   g_memfd = -1;
   g_fake = nullptr;

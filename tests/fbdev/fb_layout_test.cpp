@@ -1,5 +1,5 @@
 // Screen information turned into a layout: the arithmetic at its limits.
-#include "fbdev/fb_layout.h"
+#include "fb_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fbdev/fb_rows.h"
+#include "fb_rows.h"
 
 #include <gtest/gtest.h>
 #include <string.h>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "display.h"
-#include "fbdev/fbdev_display.h"
+#include "fbdev_display.h"
 
 namespace ktest {
 

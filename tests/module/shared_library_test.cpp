@@ -44,7 +44,8 @@ TEST(SharedLibrary, HoldsNoTestMachinery) {
   for (const char *name :
        {"__wrap_malloc", "__wrap_fclose", "__real_malloc", "KTestFailNth",
         "KTestInstallMemoryDisplay", "KTestGetLiveObjects", "ShouldFailNow",
-        "MemoryDisplay", "SetShmPolicy", "LastReadPath", "kplat::testing"})
+        "MemoryDisplay", "SetShmPolicy", "LastReadPath", "LastX11ReadPath",
+        "SetFake", "ForTests", "kplat::testing"})
     EXPECT_EQ(table.find(name), std::string::npos) << name;
 }
 

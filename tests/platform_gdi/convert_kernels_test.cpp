@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "gdi/convert_rows.h"
-#include "gdi/pixel_convert.h"
+#include "convert_rows.h"
+#include "pixel_convert.h"
 
 namespace {
 

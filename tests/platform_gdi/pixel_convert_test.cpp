@@ -1,6 +1,6 @@
 // Conversion of every supported screen format to blue-green-red, checked
 // against values computed here in floating point from the masks.
-#include "gdi/pixel_convert.h"
+#include "pixel_convert.h"
 
 #include <gtest/gtest.h>
 #include <math.h>

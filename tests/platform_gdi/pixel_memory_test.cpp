@@ -1,6 +1,6 @@
 // Screen-sized pixel blocks: mapped on their own, one kept for the next
 // bitmap, refusable like any allocation, and none kept after unload.
-#include "gdi/pixel_memory.h"
+#include "pixel_memory.h"
 
 #include <sys/mman.h>
 

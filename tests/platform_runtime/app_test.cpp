@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "afx/module_state.h"
 #include "afxwin.h"
+#include "module_state.h"
 
 namespace {
 

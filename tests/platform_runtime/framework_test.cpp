@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "afx/module_state.h"
 #include "afxwin.h"
 #include "fake_gdi.h"
 #include "kestrel_testing.h"
+#include "module_state.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "crt/utf.h"
+#include "utf.h"
 #include "winnls.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "gdi/gdi_objects.h"
+#include "gdi_objects.h"
 #include "x11_test_support.h"
 #include "x11_testing.h"
 #include "x_scene.h"

@@ -1,0 +1,7 @@
+#include "hook.h"
+
+namespace kplat {
+
+const TestHook *g_hook = nullptr;
+
+}  // namespace kplat
