@@ -10,7 +10,7 @@ packages=(
   libdrm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xfonts-base clang libclang-rt-14-dev clang-format valgrind ninja-build
-  libwayland-dev libwayland-bin wayland-protocols libdbus-1-dev
+  libwayland-dev libwayland-bin libdbus-1-dev
   sway swaybg grim weston xwayland dbus dbus-daemon pipewire
   xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
   "$@"
