@@ -16,7 +16,6 @@ namespace kplat {
 // library has all of them.
 void ShutDownDisplays() __attribute__((weak));
 namespace gdi {
-void StopKeepingPixels() __attribute__((weak));
 void ReleaseHandleTable() __attribute__((weak));
 }  // namespace gdi
 
@@ -44,7 +43,7 @@ void ShutDownModule() {
   DllMain(g_hInstance, DLL_PROCESS_DETACH, nullptr);
   // Screens first: a screen may hold pixel memory it lent to bitmaps.
   if (ShutDownDisplays != nullptr) ShutDownDisplays();
-  if (gdi::StopKeepingPixels != nullptr) gdi::StopKeepingPixels();
+  gdi::StopKeepingPixels();
   if (gdi::ReleaseHandleTable != nullptr) gdi::ReleaseHandleTable();
   g_hInstance = nullptr;
 }
