@@ -317,8 +317,13 @@ void FloodingCompositor::Flood() {
   struct pollfd p = {listener_, POLLIN, 0};
   while (!stop_ && poll(&p, 1, 50) == 0) {
   }
-  const int fd = stop_ ? -1 : accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  const int fd =
+      stop_ ? -1 : accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
+  // A deep queue: the client never finds it empty, however fast it reads.
+  const int queue = 8 << 20;
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &queue, sizeof queue);
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &queue, sizeof queue);
   // The client's get_registry (object 2) comes first.
   p = {fd, POLLIN, 0};
   char request[4096];
