@@ -5,6 +5,7 @@
 // beside the 200-250 ms that sway takes to answer a 1920x1080 capture, so
 // keeping one would gain little; a fresh one follows restarts,
 // WAYLAND_DISPLAY changes and forks.
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -91,13 +92,17 @@ class WaylandDisplay : public Display {
       ok = DescribeCapture(frame);
     } else if (ok) {
       ok = PortalScreenshot(&portal_, DeadlineIn(kPortalMs), &picture_);
+      const int error = errno;  // why it failed: a refusal, its bound
       ClosePortal(&portal_);
       source_ = Source::kNone;
-      if (ok) {
-        frame->width = picture_.width;
-        frame->height = picture_.height;
-        frame->format = picture_.format;
+      if (!ok) {
+        Close();
+        errno = error;
+        return false;
       }
+      frame->width = picture_.width;
+      frame->height = picture_.height;
+      frame->format = picture_.format;
     }
     if (!ok) Close();
     return ok;
