@@ -100,6 +100,7 @@ class WaylandDisplay : public Display {
         errno = error;
         return false;
       }
+      portalPicture_ = true;
       frame->width = picture_.width;
       frame->height = picture_.height;
       frame->format = picture_.format;
@@ -143,7 +144,7 @@ class WaylandDisplay : public Display {
       return nullptr;
     if (!described_) {
       // The portal's picture, taken already, when its rows fit the bitmap.
-      if (!picture_.pixels || size_t(stride) != picture_.stride ||
+      if (!portalPicture_ || size_t(stride) != picture_.stride ||
           w != picture_.width || h != picture_.height ||
           !SameFormat(frame.format, picture_.format))
         return nullptr;
@@ -199,6 +200,7 @@ class WaylandDisplay : public Display {
 
   // Lets go of the frame's picture; memory lent to a bitmap stays its own.
   void DropPicture() {
+    portalPicture_ = false;
     if (picture_.pixels == lent_)
       memset(&picture_, 0, sizeof picture_);
     else
@@ -215,9 +217,10 @@ class WaylandDisplay : public Display {
 
   Session session_ = {};
   Captures captures_ = {};
-  bool described_ = false;     // captures_ holds requests
-  uint8_t *lent_ = nullptr;    // picture memory a bitmap holds
-  bool lentByPortal_ = false;  // lent_ is the portal's picture of lentFrame_
+  bool described_ = false;      // captures_ holds requests
+  uint8_t *lent_ = nullptr;     // picture memory a bitmap holds
+  bool portalPicture_ = false;  // picture_ is the portal's, not composed here
+  bool lentByPortal_ = false;   // lent_ is the portal's picture of lentFrame_
   Frame lentFrame_ = {};
   Portal portal_ = {};
   Picture picture_ = {};
