@@ -6,6 +6,7 @@ add_library(kplat_runtime OBJECT
   platform/crt/wfopen.cpp
   platform/crt/file_stream.cpp
   platform/crt/interlocked.cpp
+  platform/crt/process.cpp
   platform/afx/string.cpp
   platform/afx/string_format.cpp
   platform/afx/object.cpp
