@@ -215,22 +215,42 @@ TEST_F(HostileX, AServerThatNeverAnswersTimesOut) {
   EXPECT_EQ(Snap("silent.jpg", 90), 0);
 }
 
+// Another client's grab of the server, held until Release (or the end).
+class Grab {
+ public:
+  explicit Grab(const std::string &display) {
+    other_ = xcb_connect(display.c_str(), nullptr);
+    xcb_grab_server(other_);
+    Sync();
+  }
+  ~Grab() {
+    Release();
+    xcb_disconnect(other_);
+  }
+  void Release() {
+    xcb_ungrab_server(other_);
+    Sync();
+  }
+
+ private:
+  void Sync() {
+    free(xcb_get_input_focus_reply(other_, xcb_get_input_focus(other_),
+                                   nullptr));
+  }
+  xcb_connection_t *other_;
+};
+
 TEST_F(HostileX, AGrabByAnotherClientTimesOutAndServesAfterTheUngrab) {
   ktest::Xvfb server;
   ASSERT_TRUE(server.Start("64x48x24"));
   Use(server.name());
   ASSERT_EQ(Snap("before.png"), 1);
-  xcb_connection_t *other = xcb_connect(server.name().c_str(), nullptr);
-  ASSERT_FALSE(xcb_connection_has_error(other));
-  xcb_grab_server(other);
-  free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+  Grab grab(server.name());
   EXPECT_EQ(Snap("grabbed.png"), 0);
   EXPECT_EQ(Snap("grabbed2.png"), 0);
-  xcb_ungrab_server(other);
-  free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+  grab.Release();
   EXPECT_EQ(Snap("after.png"), 1);
   EXPECT_TRUE(IsPng("after.png", 64, 48));
-  xcb_disconnect(other);
 }
 
 void Tick(int) {}
@@ -469,31 +489,6 @@ TEST_F(HostileX, ANameServerThatNeverAnswersIsGivenUpWithinTheBound) {
   if (status == 77) GTEST_SKIP() << "no private network namespace here";
   EXPECT_EQ(status, 0) << "took " << took << " s";
 }
-
-// Holds the server for the whole of the next request of a call.
-class Grab {
- public:
-  explicit Grab(const std::string &display) {
-    other_ = xcb_connect(display.c_str(), nullptr);
-    xcb_grab_server(other_);
-    Sync();
-  }
-  ~Grab() {
-    Release();
-    xcb_disconnect(other_);
-  }
-  void Release() {
-    xcb_ungrab_server(other_);
-    Sync();
-  }
-
- private:
-  void Sync() {
-    free(xcb_get_input_focus_reply(other_, xcb_get_input_focus(other_),
-                                   nullptr));
-  }
-  xcb_connection_t *other_;
-};
 
 // A fork while another thread's call waits: the child's calls are its own
 // (on a connection of its own), and the parent's go on.
