@@ -50,6 +50,11 @@ int ReapAbandoned() {
 struct addrinfo *LookUpWithin(const char *host, const char *port,
                               const struct addrinfo &hints,
                               const Deadline &deadline) {
+  // A numeric address needs no lookup, nor a thread.
+  struct addrinfo numeric = hints;
+  numeric.ai_flags |= AI_NUMERICHOST;
+  struct addrinfo *address = nullptr;
+  if (getaddrinfo(host, port, &numeric, &address) == 0) return address;
   const int slot = ReapAbandoned();
   if (slot < 0 || strlen(host) >= sizeof(Lookup::host) ||
       strlen(port) >= sizeof(Lookup::port))

@@ -2,6 +2,7 @@
 // as long as the resolver's settings say (10 s by default, minutes with
 // long timeouts), so the lookup is made with getaddrinfo_a, on a helper
 // thread the C library starts and ends, and abandoned at the deadline.
+// Numeric addresses are read without either.
 #pragma once
 
 #include <netdb.h>
