@@ -372,6 +372,30 @@ TEST_F(HostileX, ASetupThatClaimsMoreThanItsBytesHoldIsRefused) {
   }
 }
 
+// An 8-bit colour-mapped screen whose colour map reply counts 256 entries
+// but holds none: refused, where the honest reply serves.
+TEST_F(HostileX, AColourMapReplyShorterThanItsCountIsRefused) {
+  for (bool lying : {false, true}) {
+    ktest::FakeXServer fake;
+    fake.TamperSetup([](std::vector<uint8_t> *b) {
+      (*b)[36] = (*b)[37] = 8;  // the pixmap format: depth 8, 8 bits
+      (*b)[82] = (*b)[84] = 8;  // the root's depth, its one depth entry
+      (*b)[96] = 3;             // PseudoColor
+    });
+    if (lying)
+      fake.TamperReplies([](uint8_t opcode, std::vector<uint8_t> *r) {
+        if (opcode != 91) return;
+        r->resize(32);
+        (*r)[4] = (*r)[5] = 0;  // length 0, the count left at 256
+      });
+    ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                           ktest::FakeXServer::Mode::kAnswer));
+    Use(fake.name());
+    EXPECT_EQ(Snap("map.png"), lying ? 0 : 1);
+    kplat::CloseDisplays();
+  }
+}
+
 // Events poured without end do not hold the call past the bound (Snap
 // checks the time); a call that ends with 1 wrote the whole picture.
 TEST_F(HostileX, AServerPouringEventsIsLeftWithinTheBound) {

@@ -184,6 +184,8 @@ bool FakeXServer::Start(int display, Mode mode, const std::string &reason,
   reason_ = reason;
   setupW_ = setupW;
   setupH_ = setupH;
+  setup_ = SetupBody(setupW, setupH, idMask_);
+  if (tamper_) tamper_(&setup_);
   path_ = "/tmp/.X11-unix/X" + std::to_string(display);
   mkdir("/tmp/.X11-unix", 01777);
   listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -230,8 +232,7 @@ void FakeXServer::Answer(int fd) {
   const size_t name = head[6] | head[7] << 8, data = head[8] | head[9] << 8;
   std::vector<uint8_t> auth((name + 3) / 4 * 4 + (data + 3) / 4 * 4);
   if (!ReadFully(fd, auth.data(), auth.size())) return;
-  std::vector<uint8_t> setup = SetupBody(setupW_, setupH_, idMask_);
-  if (tamper_) tamper_(&setup);
+  const std::vector<uint8_t> &setup = setup_;
   switch (mode_) {
     case Mode::kRefuse:
       WriteFully(fd, SetupAnswer(0, reason_));
@@ -363,6 +364,16 @@ void FakeXServer::Requests(int fd, std::mutex *writing,
           return;
         }
         break;
+      case 91: {  // QueryColors: every pixel a grey of its low byte
+        const size_t n = body.size() >= 4 ? (body.size() - 4) / 4 : 0;
+        Append(&r, ReplyHead(0, seq, uint32_t(n * 2)));
+        Put16(&r, uint16_t(n));
+        FillTo32(&r, start);
+        for (size_t i = 0; i < n; ++i)
+          for (int c = 0; c < 4; ++c)
+            Put16(&r, c < 3 ? body[4 + i * 4] * 257 : 0);
+        break;
+      }
       case 73: {  // GetImage
         if (body.size() < 16) return;
         const int x = int16_t(body[4] | body[5] << 8);
@@ -377,7 +388,9 @@ void FakeXServer::Requests(int fd, std::mutex *writing,
           r[start + 10] = 73;
           break;
         }
-        Append(&r, ReplyHead(24, seq, uint32_t(iw) * uint32_t(ih)));
+        // The root's depth, as the setup (tampered or not) has it.
+        const uint8_t depth = setup_.size() > 82 ? setup_[82] : 24;
+        Append(&r, ReplyHead(depth, seq, uint32_t(iw) * uint32_t(ih)));
         Put32(&r, kVisual);
         FillTo32(&r, start);
         for (int row = 0; row < ih; ++row)
@@ -388,6 +401,7 @@ void FakeXServer::Requests(int fd, std::mutex *writing,
       default:
         break;  // requests without replies
     }
+    if (tamperReplies_) tamperReplies_(req[0], &r);
     std::lock_guard<std::mutex> lock(*writing);
     if (!r.empty() && !WriteFully(fd, r)) return;
   }

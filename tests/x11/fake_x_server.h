@@ -48,6 +48,11 @@ class FakeXServer {
   void TamperSetup(std::function<void(std::vector<uint8_t> *body)> tamper) {
     tamper_ = std::move(tamper);
   }
+  // Before Start: the same for every reply (and event) sent with the
+  // answer to a request with this opcode.
+  using ReplyTamper =
+      std::function<void(uint8_t opcode, std::vector<uint8_t> *bytes)>;
+  void TamperReplies(ReplyTamper tamper) { tamperReplies_ = std::move(tamper); }
   // Before Start: the resource id mask the setup grants, and MIT-SHM 1.1
   // (SysV segments) with XC-MISC, whose GetXIDRange is never answered: the
   // connection is shut 5 s after it.
@@ -74,6 +79,8 @@ class FakeXServer {
   int setupW_ = 64, setupH_ = 48;
   SizeFn size_;
   std::function<void(std::vector<uint8_t> *)> tamper_;
+  ReplyTamper tamperReplies_;
+  std::vector<uint8_t> setup_;  // the accepted setup's body
   uint32_t idMask_ = 0x1FFFFF;
   bool shm_ = false;
   int display_ = -1;
