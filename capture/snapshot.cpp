@@ -1,4 +1,5 @@
 // The library's one exported operation.
+#include <afxwin.h>
 #include <kestrel/kestrel.h>
 #include <windows.h>
 
@@ -51,16 +52,28 @@ int SnapShotOnce(const WCHAR *lpszPath, int nQuality) {
   return CaptureToFile(strPath, nQuality);
 }
 
-// Set while a call runs. The status text and the PNG writer's handles belong
-// to the call in progress, so one that finds another running (on another
-// thread, or from a signal handler) fails at once: no waiting, nothing of
-// the other call touched.
+// The id of the process whose call runs, 0 when none does. The status text
+// and the PNG writer's handles belong to the call in progress, so one that
+// finds another running (on another thread, or from a signal handler) fails
+// at once: no waiting, nothing of the other call touched.
 LONG volatile g_nBusy = 0;
+
+// Marks a call of this process as running; false when one already is. A
+// child made by fork during a call inherits its parent's mark, which no call
+// of the child would ever clear: the child takes it over.
+BOOL EnterCall() {
+  const LONG nProcess = static_cast<LONG>(GetCurrentProcessId());
+  const LONG nHolder = InterlockedCompareExchange(&g_nBusy, nProcess, 0);
+  if (nHolder == 0) return TRUE;
+  return nHolder != nProcess &&
+         InterlockedCompareExchange(&g_nBusy, nProcess, nHolder) == nHolder;
+}
 
 }  // namespace
 
 extern "C" int SnapShot(const WCHAR *lpszPath, int nQuality) {
-  if (InterlockedCompareExchange(&g_nBusy, 1, 0) != 0) return 0;
+  AFX_MANAGE_STATE(AfxGetStaticModuleState());
+  if (!EnterCall()) return 0;
   const int nResult = SnapShotOnce(lpszPath, nQuality);
   InterlockedExchange(&g_nBusy, 0);
   return nResult;

@@ -10,6 +10,7 @@
 #include <stdint.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -29,7 +30,19 @@ struct KernelCalls {
 
 namespace sys {
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
-inline int Open(const char *path, int flags) { return ::open(path, flags); }
+// Device files only: the open never waits (a FIFO at the path would wait for
+// a writer), never makes a terminal the controlling one, and whatever is
+// not a character device is refused.
+inline int Open(const char *path, int flags) {
+  const int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY);
+  struct stat st;
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))) {
+    ::close(fd);
+    errno = ENODEV;
+    return -1;
+  }
+  return fd;
+}
 inline int Close(int fd) { return ::close(fd); }
 inline int Ioctl(int fd, unsigned long request, void *arg) {
   return ::ioctl(fd, request, arg);

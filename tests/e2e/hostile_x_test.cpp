@@ -1,18 +1,30 @@
 // X servers that refuse, stall or are held by another client: SnapShot
 // returns 0 within the reply bound (plus a margin for a busy machine),
 // prints nothing, holds nothing, and works again once the server does.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "display.h"
@@ -203,22 +215,42 @@ TEST_F(HostileX, AServerThatNeverAnswersTimesOut) {
   EXPECT_EQ(Snap("silent.jpg", 90), 0);
 }
 
+// Another client's grab of the server, held until Release (or the end).
+class Grab {
+ public:
+  explicit Grab(const std::string &display) {
+    other_ = xcb_connect(display.c_str(), nullptr);
+    xcb_grab_server(other_);
+    Sync();
+  }
+  ~Grab() {
+    Release();
+    xcb_disconnect(other_);
+  }
+  void Release() {
+    xcb_ungrab_server(other_);
+    Sync();
+  }
+
+ private:
+  void Sync() {
+    free(xcb_get_input_focus_reply(other_, xcb_get_input_focus(other_),
+                                   nullptr));
+  }
+  xcb_connection_t *other_;
+};
+
 TEST_F(HostileX, AGrabByAnotherClientTimesOutAndServesAfterTheUngrab) {
   ktest::Xvfb server;
   ASSERT_TRUE(server.Start("64x48x24"));
   Use(server.name());
   ASSERT_EQ(Snap("before.png"), 1);
-  xcb_connection_t *other = xcb_connect(server.name().c_str(), nullptr);
-  ASSERT_FALSE(xcb_connection_has_error(other));
-  xcb_grab_server(other);
-  free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+  Grab grab(server.name());
   EXPECT_EQ(Snap("grabbed.png"), 0);
   EXPECT_EQ(Snap("grabbed2.png"), 0);
-  xcb_ungrab_server(other);
-  free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+  grab.Release();
   EXPECT_EQ(Snap("after.png"), 1);
   EXPECT_TRUE(IsPng("after.png", 64, 48));
-  xcb_disconnect(other);
 }
 
 void Tick(int) {}
@@ -289,6 +321,259 @@ TEST_F(HostileX, FrequentSignalsWhileConnectWaitsDoNotFailTheCall) {
   EXPECT_EQ(r, 1);
   EXPECT_TRUE(IsPng("slow.png", 64, 48));
   for (int fd : queued) close(fd);
+}
+
+// Runs body in a forked child and waits at most seconds for it: its exit
+// status, or -1 when it had to be killed. The child may hang for ever.
+int RunBounded(const std::function<int()> &body, double seconds, double *took) {
+  const double start = Now();
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Now() - start > seconds) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      *took = Now() - start;
+      return -1;
+    }
+    usleep(10000);
+  }
+  *took = Now() - start;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Setups whose lengths claim more than their bytes hold, or than the fixed
+// parts need: each is refused, quietly, before anything walks it.
+TEST_F(HostileX, ASetupThatClaimsMoreThanItsBytesHoldIsRefused) {
+  using Body = std::vector<uint8_t>;
+  // Offsets in the fake's setup body (after the 8-byte head).
+  const std::vector<std::pair<std::string, std::function<void(Body *)>>> lies =
+      {{"vendor", [](Body *b) { (*b)[16] = (*b)[17] = 0xFF; }},
+       {"screens", [](Body *b) { (*b)[20] = 255; }},
+       {"formats", [](Body *b) { (*b)[21] = 255; }},
+       {"depths", [](Body *b) { (*b)[83] = 200; }},
+       {"visuals", [](Body *b) { (*b)[86] = 2; }},
+       {"hidden depth",
+        [](Body *b) {
+          const uint8_t depth[8] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
+          b->insert(b->begin() + 84, depth, depth + 8);
+          (*b)[83] = 2;
+        }},
+       {"short", [](Body *b) { b->resize(20); }}};
+  for (const auto &lie : lies) {
+    ktest::FakeXServer fake;
+    fake.TamperSetup(lie.second);
+    ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                           ktest::FakeXServer::Mode::kAnswer));
+    Use(fake.name());
+    EXPECT_EQ(Snap("lie.png"), 0) << lie.first;
+    kplat::CloseDisplays();
+  }
+}
+
+// An 8-bit colour-mapped screen whose colour map reply counts 256 entries
+// but holds none: refused, where the honest reply serves.
+TEST_F(HostileX, AColourMapReplyShorterThanItsCountIsRefused) {
+  for (bool lying : {false, true}) {
+    ktest::FakeXServer fake;
+    fake.TamperSetup([](std::vector<uint8_t> *b) {
+      (*b)[36] = (*b)[37] = 8;  // the pixmap format: depth 8, 8 bits
+      (*b)[82] = (*b)[84] = 8;  // the root's depth, its one depth entry
+      (*b)[96] = 3;             // PseudoColor
+    });
+    if (lying)
+      fake.TamperReplies([](uint8_t opcode, std::vector<uint8_t> *r) {
+        if (opcode != 91) return;
+        r->resize(32);
+        (*r)[4] = (*r)[5] = 0;  // length 0, the count left at 256
+      });
+    ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                           ktest::FakeXServer::Mode::kAnswer));
+    Use(fake.name());
+    EXPECT_EQ(Snap("map.png"), lying ? 0 : 1);
+    kplat::CloseDisplays();
+  }
+}
+
+// Events poured without end do not hold the call past the bound (Snap
+// checks the time); a call that ends with 1 wrote the whole picture.
+TEST_F(HostileX, AServerPouringEventsIsLeftWithinTheBound) {
+  ktest::FakeXServer fake;
+  ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                         ktest::FakeXServer::Mode::kFlood));
+  Use(fake.name());
+  for (const char *name : {"flood.png", "flood2.png"}) {
+    if (Snap(name) == 1) {
+      EXPECT_TRUE(IsPng(name, 64, 48));
+    }
+  }
+}
+
+// One id past the granted range would cost libxcb a round trip that this
+// server never answers: shared memory is given up, the socket serves.
+TEST_F(HostileX, AServerGrantingTwoIdsIsReadWithoutAskingForMore) {
+  ktest::FakeXServer fake;
+  fake.GrantIds(1);
+  fake.OfferShm();
+  ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                         ktest::FakeXServer::Mode::kAnswer));
+  Use(fake.name());
+  for (const char *name : {"ids.png", "ids2.png"}) {
+    ASSERT_EQ(Snap(name), 1) << name;
+    ktest::Image png;
+    ASSERT_TRUE(ktest::DecodePng(dir_.File(name), &png));
+    ASSERT_EQ(png.width * png.height, 64 * 48);
+    for (int y = 0; y < 48; y += 47)
+      for (int x = 0; x < 64; x += 63) {
+        const uint32_t want = ktest::FakeXServer::Pixel(x, y, 64, 48);
+        const uint8_t *got = &png.rgb[size_t(y * 64 + x) * 3];
+        EXPECT_EQ(got[0] << 16 | got[1] << 8 | got[2], int(want & 0xFFFFFF));
+      }
+  }
+}
+
+// An authority file that is a FIFO (open would wait for a writer), a device
+// that never ends, a folder, or a file far larger than any cookie list: the
+// call goes on without a cookie, at once.
+TEST_F(HostileX, AnAuthorityThatIsNoPlainFileIsPassedOverAtOnce) {
+  ktest::FakeXServer fake;  // takes any cookie, or none
+  ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                         ktest::FakeXServer::Mode::kAnswer));
+  Use(fake.name());
+  const std::string fifo = dir_.File("fifo"), huge = dir_.File("huge");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int fd = open(huge.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, off_t(1) << 30), 0);  // sparse
+  close(fd);
+  for (const std::string &authority :
+       {fifo, std::string("/dev/zero"), dir_.path(), huge}) {
+    setenv("XAUTHORITY", authority.c_str(), 1);
+    double took = 0;
+    const int status = RunBounded(
+        [&] {
+          return SnapShot(ktest::Utf16(dir_.File("auth.png")).c_str(), 0) == 1
+                     ? 0
+                     : 1;
+        },
+        kWithinSeconds + 3, &took);
+    EXPECT_EQ(status, 0) << authority;
+    EXPECT_LT(took, kWithinSeconds) << authority;
+  }
+}
+
+// The child of this test: a network of its own whose name server (on the
+// loopback, port 53) takes every question and answers none, with the
+// resolver told to wait 30 s five times; DISPLAY names a host only it could
+// know. Exit 77 where namespaces cannot be made here.
+int LookUpWithASilentNameServer(const std::string &dir) {
+  if (unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) return 77;
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    return 77;
+  const std::string conf = dir + "/resolv.conf";
+  FILE *f = fopen(conf.c_str(), "w");
+  if (!f) return 2;
+  fputs("nameserver 127.0.0.1\noptions timeout:30 attempts:5\n", f);
+  fclose(f);
+  if (mount(conf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
+    return 77;
+  // The loopback up, with an address besides 127.0.0.1 so that lookups
+  // with AI_ADDRCONFIG still ask for IPv4.
+  const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  struct ifreq ifr = {};
+  strcpy(ifr.ifr_name, "lo");
+  if (ioctl(s, SIOCGIFFLAGS, &ifr) != 0) return 3;
+  ifr.ifr_flags |= IFF_UP;
+  if (ioctl(s, SIOCSIFFLAGS, &ifr) != 0) return 3;
+  struct ifreq alias = {};
+  strcpy(alias.ifr_name, "lo:1");
+  auto *in = reinterpret_cast<sockaddr_in *>(&alias.ifr_addr);
+  in->sin_family = AF_INET;
+  in->sin_addr.s_addr = htonl(0x7F000002);
+  if (ioctl(s, SIOCSIFADDR, &alias) != 0) return 3;
+  struct sockaddr_in dns = {};
+  dns.sin_family = AF_INET;
+  dns.sin_port = htons(53);
+  dns.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(s, reinterpret_cast<sockaddr *>(&dns), sizeof dns) != 0) return 4;
+  setenv("DISPLAY", "kestrel-display.test:0", 1);
+  const double start = Now();
+  const int r = SnapShot(ktest::Utf16(dir + "/dns.png").c_str(), 0);
+  const double took = Now() - start;
+  if (r != 0) return 5;
+  return took < kWithinSeconds ? 0 : 6;
+}
+
+TEST_F(HostileX, ANameServerThatNeverAnswersIsGivenUpWithinTheBound) {
+  double took = 0;
+  const int status =
+      RunBounded([&] { return LookUpWithASilentNameServer(dir_.path()); },
+                 kWithinSeconds + 6, &took);
+  if (status == 77) GTEST_SKIP() << "no private network namespace here";
+  EXPECT_EQ(status, 0) << "took " << took << " s";
+}
+
+// A fork while another thread's call waits: the child's calls are its own
+// (on a connection of its own), and the parent's go on.
+TEST_F(HostileX, AChildForkedDuringACallMakesItsOwnCalls) {
+  ktest::Xvfb server;
+  ASSERT_TRUE(server.Start("64x48x24"));
+  Use(server.name());
+  ASSERT_EQ(Snap("before.png"), 1);
+  Grab grab(server.name());
+  std::thread waiting(
+      [&] { SnapShot(ktest::Utf16(dir_.File("held.png")).c_str(), 0); });
+  usleep(300000);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    usleep(300000);  // the parent lets go of the server
+    for (int i = 0; i < 20; ++i) {
+      if (SnapShot(ktest::Utf16(dir_.File("child.png")).c_str(), 0) == 1)
+        _exit(IsPng("child.png", 64, 48) ? 0 : 2);
+      usleep(100000);
+    }
+    _exit(1);
+  }
+  grab.Release();
+  int status = -1;
+  waitpid(pid, &status, 0);
+  waiting.join();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(Snap("after.png"), 1);
+  EXPECT_TRUE(IsPng("after.png", 64, 48));
+}
+
+void *CallThenCarryOn(void *path) {
+  SnapShot(static_cast<const char16_t *>(path), 0);
+  pthread_testcancel();
+  return nullptr;
+}
+
+// A caller cancelled while its call waits: the call ends first (within its
+// bound), the cancellation then, and later calls work.
+TEST_F(HostileX, ACancelledCallerLeavesLaterCallsWorking) {
+  ktest::Xvfb server;
+  ASSERT_TRUE(server.Start("64x48x24"));
+  Use(server.name());
+  ASSERT_EQ(Snap("before.png"), 1);
+  const std::u16string path = ktest::Utf16(dir_.File("held.png"));
+  {
+    Grab grab(server.name());
+    pthread_t caller;
+    ASSERT_EQ(pthread_create(&caller, nullptr, CallThenCarryOn,
+                             const_cast<char16_t *>(path.c_str())),
+              0);
+    usleep(300000);
+    const double start = Now();
+    pthread_cancel(caller);
+    void *result = nullptr;
+    pthread_join(caller, &result);
+    EXPECT_EQ(result, PTHREAD_CANCELED);
+    EXPECT_LT(Now() - start, kWithinSeconds);
+  }
+  EXPECT_EQ(Snap("after.png"), 1);
+  EXPECT_TRUE(IsPng("after.png", 64, 48));
 }
 
 }  // namespace

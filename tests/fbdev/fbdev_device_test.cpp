@@ -1,5 +1,12 @@
 // How the framebuffer screen uses its device: where it reads, what it holds,
 // and how it fails.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "backends.h"
 #include "fbdev_fixture.h"
 
@@ -235,6 +242,34 @@ TEST_F(Device, OpensTheDeviceFramebufferNamesElseFb0) {
   unsetenv("FRAMEBUFFER");
   EXPECT_FALSE(Take().ok);
   EXPECT_EQ(fb_.lastPath, "/dev/fb0");
+}
+
+// On the real kernel calls: FRAMEBUFFER naming a FIFO (whose open would
+// wait for a writer) or a plain file is refused at once. A helper opens the
+// FIFO's other end after 3 s, so that an open that waits ends too.
+TEST_F(Device, APathThatIsNoDeviceIsRefusedAtOnce) {
+  UninstallFake();
+  TempDir dir;
+  const std::string fifo = dir.File("fifo"), file = dir.File("file");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 4096), 0);
+  close(fd);
+  for (const std::string &path : {fifo, file}) {
+    setenv("FRAMEBUFFER", path.c_str(), 1);
+    std::thread writer([&] {
+      sleep(3);
+      const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) close(fd);
+    });
+    struct timespec start, end;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    EXPECT_FALSE(display_.Serves()) << path;
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    EXPECT_LT(end.tv_sec - start.tv_sec, 1) << path;
+    writer.join();
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 
 namespace ktest {
@@ -31,11 +32,11 @@ const uint32_t kVisual = 0x21;
 
 // The body of a little-endian setup reply: one 24-bit TrueColor screen of
 // 32 bits per pixel.
-std::vector<uint8_t> SetupBody(int w, int h) {
+std::vector<uint8_t> SetupBody(int w, int h, uint32_t idMask) {
   std::vector<uint8_t> body;
   Put32(&body, 1);         // release
   Put32(&body, 0x200000);  // resource id base
-  Put32(&body, 0x1FFFFF);  // resource id mask
+  Put32(&body, idMask);    // resource id mask
   Put32(&body, 0);         // motion buffer
   Put16(&body, 4);         // vendor length
   Put16(&body, 65535);     // maximum request length
@@ -81,13 +82,10 @@ std::vector<uint8_t> SetupBody(int w, int h) {
   return body;
 }
 
-// status 1 with the setup, or 0 / 2 with the reason text.
-std::vector<uint8_t> SetupAnswer(int status, const std::string &reason, int w,
-                                 int h) {
-  std::vector<uint8_t> body;
-  if (status == 1) {
-    body = SetupBody(w, h);
-  } else {
+// status 1 with the setup body, or 0 / 2 with the reason text.
+std::vector<uint8_t> SetupAnswer(int status, const std::string &reason,
+                                 std::vector<uint8_t> body = {}) {
+  if (status != 1) {
     body.assign(reason.begin(), reason.end());
     Pad(&body);
   }
@@ -139,6 +137,26 @@ void FillTo32(std::vector<uint8_t> *r, size_t start) {
   while (r->size() < start + 32) Put8(r, 0);
 }
 
+const uint8_t kShmOpcode = 130, kXcMiscOpcode = 131;
+
+// QueryExtension: MIT-SHM and XC-MISC when offered, nothing else.
+void AnswerQueryExtension(const std::vector<uint8_t> &body, bool shm,
+                          uint16_t seq, std::vector<uint8_t> *r) {
+  const size_t start = r->size();
+  const size_t n = body.size() >= 2 ? size_t(body[0] | body[1] << 8) : 0;
+  const std::string name =
+      body.size() >= 4 + n
+          ? std::string(body.begin() + 4, body.begin() + 4 + long(n))
+          : "";
+  uint8_t opcode = 0;
+  if (shm && name == "MIT-SHM") opcode = kShmOpcode;
+  if (shm && name == "XC-MISC") opcode = kXcMiscOpcode;
+  Append(r, ReplyHead(0, seq, 0));
+  Put8(r, opcode != 0);
+  Put8(r, opcode);
+  FillTo32(r, start);
+}
+
 }  // namespace
 
 uint32_t FakeXServer::Pixel(int x, int y, int w, int h) {
@@ -166,6 +184,8 @@ bool FakeXServer::Start(int display, Mode mode, const std::string &reason,
   reason_ = reason;
   setupW_ = setupW;
   setupH_ = setupH;
+  setup_ = SetupBody(setupW, setupH, idMask_);
+  if (tamper_) tamper_(&setup_);
   path_ = "/tmp/.X11-unix/X" + std::to_string(display);
   mkdir("/tmp/.X11-unix", 01777);
   listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -212,12 +232,13 @@ void FakeXServer::Answer(int fd) {
   const size_t name = head[6] | head[7] << 8, data = head[8] | head[9] << 8;
   std::vector<uint8_t> auth((name + 3) / 4 * 4 + (data + 3) / 4 * 4);
   if (!ReadFully(fd, auth.data(), auth.size())) return;
+  const std::vector<uint8_t> &setup = setup_;
   switch (mode_) {
     case Mode::kRefuse:
-      WriteFully(fd, SetupAnswer(0, reason_, 0, 0));
+      WriteFully(fd, SetupAnswer(0, reason_));
       return;
     case Mode::kAskMore:
-      WriteFully(fd, SetupAnswer(2, reason_, 0, 0));
+      WriteFully(fd, SetupAnswer(2, reason_));
       return;
     case Mode::kSilentAtSetup:
       break;
@@ -225,13 +246,53 @@ void FakeXServer::Answer(int fd) {
       // Deaf before the client can send anything more: its next write
       // finds the socket shut.
       shutdown(fd, SHUT_RD);
-      WriteFully(fd, SetupAnswer(1, "", setupW_, setupH_));
+      WriteFully(fd, SetupAnswer(1, "", setup));
       return;
     case Mode::kSilentAfterSetup:
     case Mode::kAnswer:
-      if (!WriteFully(fd, SetupAnswer(1, "", setupW_, setupH_))) return;
+    case Mode::kFlood:
+      if (!WriteFully(fd, SetupAnswer(1, "", setup))) return;
       break;
   }
+  std::mutex writing;
+  std::atomic<bool> done{false};
+  std::atomic<uint16_t> seq{0};
+  std::thread flood;
+  if (mode_ == Mode::kFlood)
+    flood = std::thread([&] { Flood(fd, &writing, &seq, &done); });
+  Requests(fd, &writing, &seq);
+  done = true;
+  if (flood.joinable()) flood.join();
+}
+
+// Events of no interest to anyone (MappingNotify), as fast as the client
+// takes them, for 10 s or until it leaves.
+void FakeXServer::Flood(int fd, std::mutex *writing,
+                        const std::atomic<uint16_t> *lastSeq,
+                        const std::atomic<bool> *done) {
+  BlockSignals();
+  // A deep queue keeps the client's socket from running dry whenever this
+  // thread waits for a core (SO_SNDBUFFORCE: root only).
+  const int deep = 16 << 20;
+  if (setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &deep, sizeof deep) != 0)
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &deep, sizeof deep);
+  std::vector<uint8_t> events;
+  for (int i = 0; i < 4096; ++i) {
+    Put8(&events, 34);
+    FillTo32(&events, events.size() - 1);
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!*done && !stopping_ && std::chrono::steady_clock::now() < end) {
+    std::lock_guard<std::mutex> lock(*writing);
+    const uint16_t seq = *lastSeq;
+    for (size_t at = 0; at < events.size(); at += 32)
+      memcpy(&events[at + 2], &seq, 2);
+    if (!WriteFully(fd, events)) return;
+  }
+}
+
+void FakeXServer::Requests(int fd, std::mutex *writing,
+                           std::atomic<uint16_t> *lastSeq) {
   uint16_t seq = 0;
   int lastW = setupW_, lastH = setupH_;
   for (;;) {
@@ -240,8 +301,8 @@ void FakeXServer::Answer(int fd) {
     const size_t words = req[2] | req[3] << 8;
     std::vector<uint8_t> body(words > 1 ? (words - 1) * 4 : 0);
     if (!ReadFully(fd, body.data(), body.size())) return;
-    ++seq;
-    if (mode_ != Mode::kAnswer) continue;
+    *lastSeq = ++seq;
+    if (mode_ != Mode::kAnswer && mode_ != Mode::kFlood) continue;
     std::vector<uint8_t> r;
     int w = setupW_, h = setupH_;
     if (size_) size_(req[0], &w, &h);
@@ -277,10 +338,42 @@ void FakeXServer::Answer(int fd) {
         Append(&r, ReplyHead(0, seq, 0));
         FillTo32(&r, start);
         break;
-      case 98:  // QueryExtension: none here
-        Append(&r, ReplyHead(0, seq, 0));
-        FillTo32(&r, start);
+      case 98:
+        AnswerQueryExtension(body, shm_, seq, &r);
         break;
+      case kShmOpcode:
+        if (req[1] == 0) {  // QueryVersion: 1.1, no descriptor passing
+          Append(&r, ReplyHead(0, seq, 0));
+          Put16(&r, 1);
+          Put16(&r, 1);
+          FillTo32(&r, start);
+        } else if (req[1] == 4) {  // GetImage: the segment is not touched
+          if (body.size() < 16) return;
+          const uint32_t size = uint32_t(body[8] | body[9] << 8) *
+                                uint32_t(body[10] | body[11] << 8) * 4;
+          Append(&r, ReplyHead(24, seq, 0));
+          Put32(&r, kVisual);
+          Put32(&r, size);
+          FillTo32(&r, start);
+        }
+        break;
+      case kXcMiscOpcode:
+        if (req[1] == 1) {  // GetXIDRange: never answered
+          sleep(5);
+          shutdown(fd, SHUT_RDWR);
+          return;
+        }
+        break;
+      case 91: {  // QueryColors: every pixel a grey of its low byte
+        const size_t n = body.size() >= 4 ? (body.size() - 4) / 4 : 0;
+        Append(&r, ReplyHead(0, seq, uint32_t(n * 2)));
+        Put16(&r, uint16_t(n));
+        FillTo32(&r, start);
+        for (size_t i = 0; i < n; ++i)
+          for (int c = 0; c < 4; ++c)
+            Put16(&r, c < 3 ? body[4 + i * 4] * 257 : 0);
+        break;
+      }
       case 73: {  // GetImage
         if (body.size() < 16) return;
         const int x = int16_t(body[4] | body[5] << 8);
@@ -295,7 +388,9 @@ void FakeXServer::Answer(int fd) {
           r[start + 10] = 73;
           break;
         }
-        Append(&r, ReplyHead(24, seq, uint32_t(iw) * uint32_t(ih)));
+        // The root's depth, as the setup (tampered or not) has it.
+        const uint8_t depth = setup_.size() > 82 ? setup_[82] : 24;
+        Append(&r, ReplyHead(depth, seq, uint32_t(iw) * uint32_t(ih)));
         Put32(&r, kVisual);
         FillTo32(&r, start);
         for (int row = 0; row < ih; ++row)
@@ -306,6 +401,8 @@ void FakeXServer::Answer(int fd) {
       default:
         break;  // requests without replies
     }
+    if (tamperReplies_) tamperReplies_(req[0], &r);
+    std::lock_guard<std::mutex> lock(*writing);
     if (!r.empty() && !WriteFully(fd, r)) return;
   }
 }

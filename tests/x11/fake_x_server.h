@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +24,7 @@ class FakeXServer {
     kSilentAfterSetup,  // accepts the setup, then reads and never answers
     kDeaf,              // accepts the setup, then stops reading (shut)
     kAnswer,            // accepts and answers requests (see below)
+    kFlood,             // as kAnswer, while pouring events for 10 s
   };
 
   // Size of the root window, asked at every request (its opcode comes with
@@ -41,6 +43,21 @@ class FakeXServer {
   // Before Start: a listen queue of one, and accept only every delayMs, so
   // that a client's connect can be made to wait.
   void SlowAccept(int delayMs) { acceptDelayMs_ = delayMs; }
+  // Before Start: the setup's bytes as the test wants them (lengths that
+  // lie, fields out of range).
+  void TamperSetup(std::function<void(std::vector<uint8_t> *body)> tamper) {
+    tamper_ = std::move(tamper);
+  }
+  // Before Start: the same for every reply (and event) sent with the
+  // answer to a request with this opcode.
+  using ReplyTamper =
+      std::function<void(uint8_t opcode, std::vector<uint8_t> *bytes)>;
+  void TamperReplies(ReplyTamper tamper) { tamperReplies_ = std::move(tamper); }
+  // Before Start: the resource id mask the setup grants, and MIT-SHM 1.1
+  // (SysV segments) with XC-MISC, whose GetXIDRange is never answered: the
+  // connection is shut 5 s after it.
+  void GrantIds(uint32_t mask) { idMask_ = mask; }
+  void OfferShm() { shm_ = true; }
   std::string socketPath() const { return path_; }
   // kAnswer: where the root's size comes from (default: the setup's).
   void SetSize(SizeFn size) { size_ = std::move(size); }
@@ -53,11 +70,19 @@ class FakeXServer {
  private:
   void Serve();
   void Answer(int fd);
+  void Requests(int fd, std::mutex *writing, std::atomic<uint16_t> *lastSeq);
+  void Flood(int fd, std::mutex *writing, const std::atomic<uint16_t> *lastSeq,
+             const std::atomic<bool> *done);
 
   Mode mode_ = Mode::kAnswer;
   std::string reason_;
   int setupW_ = 64, setupH_ = 48;
   SizeFn size_;
+  std::function<void(std::vector<uint8_t> *)> tamper_;
+  ReplyTamper tamperReplies_;
+  std::vector<uint8_t> setup_;  // the accepted setup's body
+  uint32_t idMask_ = 0x1FFFFF;
+  bool shm_ = false;
   int display_ = -1;
   int acceptDelayMs_ = 0;
   std::string path_;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "x11_handshake.h"
+#include "x11_setup.h"
 #include "x11_shm.h"
 
 namespace kplat {
@@ -15,6 +16,10 @@ namespace {
 // DISPLAY values longer than this are not followed (none is).
 const size_t kMaxDisplayName = 256;
 
+// Ids given back, kept for reuse: a few suffice (segments and their check
+// use three at most).
+const int kSpareIds = 8;
+
 struct ConnectionState {
   xcb_connection_t *conn;
   pid_t owner;
@@ -22,6 +27,11 @@ struct ConnectionState {
   bool stale;
   ScreenLayout layout;
   char displayName[kMaxDisplayName];  // DISPLAY when conn was made
+  // Resource ids: idBase | the values within idMask, in turn, then spent.
+  uint32_t idBase, idMask, idNext;
+  bool idsSpent;
+  uint32_t spareIds[kSpareIds];
+  int spareCount;
 };
 ConnectionState g_conn;
 
@@ -31,59 +41,21 @@ bool SameDisplay() {
   return name != nullptr && strcmp(name, g_conn.displayName) == 0;
 }
 
-const xcb_visualtype_t *FindVisual(const xcb_screen_t *screen) {
-  for (xcb_depth_iterator_t d = xcb_screen_allowed_depths_iterator(screen);
-       d.rem; xcb_depth_next(&d)) {
-    if (d.data->depth != screen->root_depth) continue;
-    for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data);
-         v.rem; xcb_visualtype_next(&v))
-      if (v.data->visual_id == screen->root_visual) return v.data;
-  }
-  return nullptr;
-}
-
-bool ReadLayout(const xcb_setup_t *setup, int screenNum, ScreenLayout *out) {
-  if (!setup || screenNum < 0) return false;
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
-  for (int i = 0; i < screenNum && it.rem; ++i) xcb_screen_next(&it);
-  if (!it.rem) return false;
-  const xcb_screen_t *screen = it.data;
-  const xcb_visualtype_t *visual = FindVisual(screen);
-  if (!visual) return false;
-  const xcb_format_t *format = nullptr;
-  for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup);
-       f.rem; xcb_format_next(&f))
-    if (f.data->depth == screen->root_depth) format = f.data;
-  if (!format || format->scanline_pad == 0) return false;
-  out->root = screen->root;
-  out->colormap = screen->default_colormap;
-  out->visualId = screen->root_visual;
-  out->depth = screen->root_depth;
-  out->visualClass = visual->_class;
-  out->redMask = visual->red_mask;
-  out->greenMask = visual->green_mask;
-  out->blueMask = visual->blue_mask;
-  out->bitsPerPixel = format->bits_per_pixel;
-  out->scanlinePad = format->scanline_pad;
-  out->msbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
-  return true;
-}
-
 bool Connect() {
   const char *name = getenv("DISPLAY");
   if (name == nullptr || strlen(name) >= kMaxDisplayName) return false;
-  int screenNum = 0;
-  xcb_connection_t *conn = ConnectQuietly(name, &screenNum);
+  SetupFacts facts;
+  xcb_connection_t *conn = ConnectQuietly(name, &facts);
   if (conn == nullptr) return false;
-  ScreenLayout layout;
-  if (!ReadLayout(xcb_get_setup(conn), screenNum, &layout)) {
-    xcb_disconnect(conn);
-    return false;
-  }
   g_conn.conn = conn;
   g_conn.owner = getpid();
   g_conn.stale = false;
-  g_conn.layout = layout;
+  g_conn.layout = facts.layout;
+  g_conn.idBase = facts.idBase & ~facts.idMask;
+  g_conn.idMask = facts.idMask;
+  g_conn.idNext = 0;
+  g_conn.idsSpent = false;
+  g_conn.spareCount = 0;
   strcpy(g_conn.displayName, name);
   ++g_conn.generation;
   return true;
@@ -116,6 +88,26 @@ xcb_connection_t *ExistingConnection() {
 const ScreenLayout &Layout() { return g_conn.layout; }
 
 unsigned Generation() { return g_conn.generation; }
+
+bool NewId(xcb_connection_t *conn, uint32_t *id) {
+  if (conn == nullptr || conn != g_conn.conn) return false;
+  if (g_conn.spareCount > 0) {
+    *id = g_conn.spareIds[--g_conn.spareCount];
+    return true;
+  }
+  if (g_conn.idsSpent) return false;
+  *id = g_conn.idBase | g_conn.idNext;
+  // The next value made of idMask's bits alone (the mask need not be one
+  // run of bits); back at 0 once every value was handed out.
+  g_conn.idNext = ((g_conn.idNext | ~g_conn.idMask) + 1) & g_conn.idMask;
+  g_conn.idsSpent = g_conn.idNext == 0;
+  return true;
+}
+
+void FreeId(xcb_connection_t *conn, uint32_t id) {
+  if (conn != nullptr && conn == g_conn.conn && g_conn.spareCount < kSpareIds)
+    g_conn.spareIds[g_conn.spareCount++] = id;
+}
 
 void MarkStale(xcb_connection_t *conn) {
   if (conn != nullptr && conn == g_conn.conn) g_conn.stale = true;

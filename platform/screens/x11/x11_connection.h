@@ -37,6 +37,15 @@ const ScreenLayout &Layout();
 // Changes whenever a new connection is made.
 unsigned Generation();
 
+// A resource id for a new object on conn, from the range its setup
+// granted (ids given back first); false when conn is not the live
+// connection or the range is spent. libxcb's own xcb_generate_id would ask
+// the server for more with a round trip that has no bound.
+bool NewId(xcb_connection_t *conn, uint32_t *id);
+// Gives back an id whose object the server was told to free (or never
+// made); later requests on conn may reuse it.
+void FreeId(xcb_connection_t *conn, uint32_t id);
+
 // A connection whose server did not answer in time: a late answer could be
 // taken for the answer to a later request, so it serves no more requests
 // and the next LiveConnection replaces it.

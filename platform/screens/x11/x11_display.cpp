@@ -25,6 +25,11 @@ namespace x11 {
 
 namespace {
 
+// Events read per drain: far more than a server sends a client that asked
+// only for the root's resizes. A server that sends more, or keeps sending
+// until the drain's deadline, fails the frame.
+const int kMaxEventsPerDrain = 4096;
+
 // Registered once per load; glibc drops the handler when the library is
 // unloaded.
 void WatchForks() {
@@ -71,8 +76,7 @@ class X11Display : public Display {
     if (!conn || !StillShows(conn, frame)) return false;
     const bool ok = Read(conn, Layout(), x, y, w, h, dst, dstStride);
     // Events sent before the reply were queued while it was read.
-    DrainEvents(conn);
-    return ok && !root_.changed;
+    return DrainEvents(conn) && ok && !root_.changed;
   }
 
   // Only a bitmap the size of the frame, with rows as the server lays them
@@ -110,7 +114,7 @@ class X11Display : public Display {
     // Read what is waiting first: it may be a resize, or the end of a
     // server that went away.
     if (xcb_connection_t *kept = ExistingConnection()) {
-      DrainEvents(kept);
+      if (!DrainEvents(kept)) return nullptr;
       if (xcb_connection_has_error(kept)) DropConnection();
     }
     bool fresh = false;
@@ -132,18 +136,25 @@ class X11Display : public Display {
     xcb_get_geometry_reply_t *geometry = ReplyWithin<xcb_get_geometry_reply_t>(
         conn, xcb_get_geometry(conn, Layout().root));
     if (!geometry) return false;
-    DrainEvents(conn);  // resizes before the answer are in it
+    // Resizes before the answer are in it.
+    const bool drained = DrainEvents(conn);
     root_.width = geometry->width;
     root_.height = geometry->height;
     root_.changed = false;
-    root_.known = true;
+    root_.known = drained;
     free(geometry);
-    return true;
+    return drained;
   }
 
-  void DrainEvents(xcb_connection_t *conn) {
+  // Reads what the server has sent; false when it sent more than a drain
+  // takes (kMaxEventsPerDrain, or until the deadline), the rest unread.
+  bool DrainEvents(xcb_connection_t *conn) {
     const xcb_window_t root = Layout().root;
-    while (xcb_generic_event_t *event = xcb_poll_for_event(conn)) {
+    const Deadline deadline;
+    for (int n = 0;; ++n) {
+      if (n == kMaxEventsPerDrain || deadline.RemainingMs() == 0) return false;
+      xcb_generic_event_t *event = xcb_poll_for_event(conn);
+      if (event == nullptr) return true;
       if ((event->response_type & 0x7f) == XCB_CONFIGURE_NOTIFY) {
         const auto *configure =
             reinterpret_cast<xcb_configure_notify_event_t *>(event);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "x11_setup.h"
 #include "x11_wait.h"
 
 namespace kplat {
@@ -40,10 +41,6 @@ bool TrueColorFormat(const ScreenLayout &layout, PixelFormat *format) {
   return IsSupportedFormat(*format);
 }
 
-uint8_t Scale16To8(uint16_t v) {
-  return uint8_t((uint32_t(v) * 255 + 32767) / 65535);
-}
-
 bool ReadColormap(xcb_connection_t *conn, const ScreenLayout &layout,
                   PixelFormat *format) {
   uint32_t pixels[256];
@@ -51,17 +48,8 @@ bool ReadColormap(xcb_connection_t *conn, const ScreenLayout &layout,
   xcb_query_colors_reply_t *reply = ReplyWithin<xcb_query_colors_reply_t>(
       conn, xcb_query_colors(conn, layout.colormap, 256, pixels));
   if (!reply) return false;
-  const bool complete = xcb_query_colors_colors_length(reply) == 256;
-  if (complete) {
-    const xcb_rgb_t *colors = xcb_query_colors_colors(reply);
-    memset(format, 0, sizeof(*format));
-    format->bitsPerPixel = 8;
-    for (int i = 0; i < 256; ++i) {
-      format->palette[i].rgbRed = Scale16To8(colors[i].red);
-      format->palette[i].rgbGreen = Scale16To8(colors[i].green);
-      format->palette[i].rgbBlue = Scale16To8(colors[i].blue);
-    }
-  }
+  const bool complete = PaletteFromColors(
+      reinterpret_cast<const uint8_t *>(reply), ReplySize(reply), format);
   free(reply);
   return complete;
 }

@@ -1,6 +1,5 @@
 #include "x11_handshake.h"
 
-#include <X11/Xauth.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -16,18 +15,15 @@
 #include <unistd.h>
 
 #include "wincrt.h"
+#include "x11_auth.h"
+#include "x11_resolve.h"
 #include "x11_wait.h"
 
 namespace kplat {
 namespace x11 {
 namespace {
 
-const char kCookieName[] = "MIT-MAGIC-COOKIE-1";
 const int kTcpPortBase = 6000;
-// The family Xauth uses for connections on this host.
-const unsigned short kFamilyLocal = 256;
-const unsigned short kFamilyInternet = 0;
-const unsigned short kFamilyInternet6 = 6;
 
 // Closes a descriptor on every path unless released.
 class Fd {
@@ -128,8 +124,8 @@ int OpenTcp(const char *hostName, const char *protocol, int display,
   hints.ai_flags = AI_ADDRCONFIG;
   char port[16];
   snprintf(port, sizeof port, "%d", kTcpPortBase + display);
-  struct addrinfo *list = nullptr;
-  if (getaddrinfo(host, port, &hints, &list) != 0) return -1;
+  struct addrinfo *list = LookUpWithin(host, port, hints, deadline);
+  if (list == nullptr) return -1;
   int result = -1;
   for (struct addrinfo *a = list; a && result < 0; a = a->ai_next) {
     Fd fd(NewSocket(a->ai_family));
@@ -152,55 +148,43 @@ int OpenServerSocket(const char *protocol, const char *host, int display,
   return OpenLocal(display, deadline);
 }
 
-// The cookie Xauth holds for this server, looked up by the address the
-// socket reached, as libxcb does; NULL when there is none.
-Xauth *FindCookie(int fd, int display) {
+// The cookie the authority file holds for this server, looked up by the
+// address the socket reached, as libxcb does; false when there is none.
+bool CookieFor(int fd, int display, Cookie *cookie) {
   struct sockaddr_storage peer;
   socklen_t len = sizeof peer;
   if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0)
-    return nullptr;
-  unsigned short family = kFamilyLocal;
-  const char *addr = nullptr;
-  int addrLen = 0;
+    return false;
+  AuthPeer at = {kFamilyLocal, nullptr, 0, nullptr};
   static const uint8_t kV4Loopback[4] = {127, 0, 0, 1};
   if (peer.ss_family == AF_INET6) {
     const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(&peer);
     const uint8_t *bytes = in6->sin6_addr.s6_addr;
     if (IN6_IS_ADDR_V4MAPPED(&in6->sin6_addr)) {
-      if (memcmp(bytes + 12, kV4Loopback, 4) != 0) {
-        family = kFamilyInternet;
-        addr = reinterpret_cast<const char *>(bytes + 12);
-        addrLen = 4;
-      }
+      if (memcmp(bytes + 12, kV4Loopback, 4) != 0)
+        at = {kFamilyInternet, bytes + 12, 4, nullptr};
     } else if (!IN6_IS_ADDR_LOOPBACK(&in6->sin6_addr)) {
-      family = kFamilyInternet6;
-      addr = reinterpret_cast<const char *>(bytes);
-      addrLen = 16;
+      at = {kFamilyInternet6, bytes, 16, nullptr};
     }
   } else if (peer.ss_family == AF_INET) {
     const auto *in = reinterpret_cast<const sockaddr_in *>(&peer);
-    if (memcmp(&in->sin_addr, kV4Loopback, 4) != 0) {
-      family = kFamilyInternet;
-      addr = reinterpret_cast<const char *>(&in->sin_addr);
-      addrLen = 4;
-    }
+    if (memcmp(&in->sin_addr, kV4Loopback, 4) != 0)
+      at = {kFamilyInternet, reinterpret_cast<const uint8_t *>(&in->sin_addr),
+            4, nullptr};
   } else if (peer.ss_family != AF_UNIX) {
-    return nullptr;
+    return false;
   }
   char hostName[256];
-  if (family == kFamilyLocal) {
-    if (gethostname(hostName, sizeof hostName) != 0) return nullptr;
+  if (at.family == kFamilyLocal) {
+    if (gethostname(hostName, sizeof hostName) != 0) return false;
     hostName[sizeof hostName - 1] = '\0';
-    addr = hostName;
-    addrLen = int(strlen(hostName));
+    at.address = reinterpret_cast<const uint8_t *>(hostName);
+    at.addressLen = strlen(hostName);
   }
   char number[16];
-  const int numberLen = snprintf(number, sizeof number, "%d", display);
-  char *names[] = {const_cast<char *>(kCookieName)};
-  int nameLens[] = {int(sizeof kCookieName - 1)};
-  return XauGetBestAuthByAddr(family, (unsigned short)addrLen, addr,
-                              (unsigned short)numberLen, number, 1, names,
-                              nameLens);
+  snprintf(number, sizeof number, "%d", display);
+  at.number = number;
+  return FindCookie(at, cookie);
 }
 
 // A block of bytes from malloc, freed on every path.
@@ -341,32 +325,32 @@ bool ProtocolOf(const char *name, char *protocol, size_t size) {
 
 }  // namespace
 
-xcb_connection_t *ConnectQuietly(const char *displayName, int *screen) {
+xcb_connection_t *ConnectQuietly(const char *displayName, SetupFacts *facts) {
   char protocol[8];
   if (displayName == nullptr ||
       !ProtocolOf(displayName, protocol, sizeof protocol))
     return nullptr;
   char *host = nullptr;
-  int display = 0;
-  if (!xcb_parse_display(displayName, &host, &display, screen)) return nullptr;
+  int display = 0, screen = 0;
+  if (!xcb_parse_display(displayName, &host, &display, &screen)) return nullptr;
   const Deadline deadline;
   Fd server(OpenServerSocket(protocol, host, display, deadline));
   free(host);
   if (server.get() < 0) return nullptr;
-  Xauth *cookie = FindCookie(server.get(), display);
+  Cookie cookie;
   xcb_auth_info_t auth = {0, nullptr, 0, nullptr};
-  if (cookie) {
-    auth.namelen = cookie->name_length;
-    auth.name = cookie->name;
-    auth.datalen = cookie->data_length;
-    auth.data = cookie->data;
+  if (CookieFor(server.get(), display, &cookie)) {
+    auth.namelen = int(sizeof kCookieName - 1);
+    auth.name = const_cast<char *>(kCookieName);
+    auth.datalen = int(cookie.size);
+    auth.data = reinterpret_cast<char *>(cookie.data);
   }
   Bytes reply;
-  xcb_connection_t *conn = nullptr;
-  if (Handshake(server.get(), auth, deadline, &reply))
-    conn = HandOver(server.get(), reply, &auth);
-  if (cookie) XauDisposeAuth(cookie);
-  return conn;
+  if (!Handshake(server.get(), auth, deadline, &reply) ||
+      !ReadSetup(reinterpret_cast<const uint8_t *>(reply.data), reply.size,
+                 screen, facts))
+    return nullptr;
+  return HandOver(server.get(), reply, &auth);
 }
 
 }  // namespace x11

@@ -8,15 +8,18 @@
 
 #include <xcb/xcb.h>
 
+#include "x11_setup.h"
+
 namespace kplat {
 namespace x11 {
 
 // A connection to the server named by displayName (the X display syntax:
-// [protocol/][host]:display[.screen]), and the screen it names; NULL when
-// the name is malformed, the server cannot be reached, refuses us, or does
-// not answer within the reply bound. Nothing is printed and nothing is
-// left open on failure.
-xcb_connection_t *ConnectQuietly(const char *displayName, int *screen);
+// [protocol/][host]:display[.screen]), and what its setup says of the
+// screen it names; NULL when the name is malformed, the server cannot be
+// reached, refuses us, does not answer within the reply bound (the host
+// name's lookup included), or sends a setup that does not hold together.
+// Nothing is printed and nothing is left open on failure.
+xcb_connection_t *ConnectQuietly(const char *displayName, SetupFacts *facts);
 
 }  // namespace x11
 }  // namespace kplat

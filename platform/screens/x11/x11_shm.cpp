@@ -63,6 +63,7 @@ void DetachFromServer(xcb_connection_t *conn, Segment *s) {
   if (s->attached && conn && !StaleConnection(conn)) {
     xcb_shm_detach(conn, s->seg);
     xcb_flush(conn);
+    FreeId(conn, s->seg);
   }
   s->attached = false;
 }
@@ -121,9 +122,15 @@ bool AttachMemfd(xcb_connection_t *conn, size_t size, Segment *s) {
     close(fd);
     return false;
   }
+  xcb_shm_seg_t seg = 0;
+  if (!NewId(conn, &seg)) {
+    close(fd);
+    munmap(addr, size);
+    return false;
+  }
   // xcb takes the descriptor and closes it once sent; the mapping stays.
-  const xcb_shm_seg_t seg = xcb_generate_id(conn);
   if (!CheckWithin(conn, xcb_shm_attach_fd_checked(conn, seg, fd, 0))) {
+    FreeId(conn, seg);
     munmap(addr, size);
     return false;
   }
@@ -144,8 +151,13 @@ bool ServerSeesSegment(xcb_connection_t *conn, const ScreenLayout &layout,
   const size_t rowBytes = size_t(width) * size_t(layout.bitsPerPixel) / 8;
   if (rowBytes == 0 || rowBytes > s.size) return false;
   for (size_t i = 0; i < rowBytes; ++i) s.addr[i] = uint8_t(0x5A ^ (i * 37));
-  const xcb_pixmap_t pixmap = xcb_generate_id(conn);
-  const xcb_gcontext_t gc = xcb_generate_id(conn);
+  xcb_pixmap_t pixmap = 0;
+  xcb_gcontext_t gc = 0;
+  if (!NewId(conn, &pixmap)) return false;
+  if (!NewId(conn, &gc)) {
+    FreeId(conn, pixmap);
+    return false;
+  }
   xcb_create_pixmap(conn, layout.depth, pixmap, layout.root, width, 1);
   xcb_create_gc(conn, gc, pixmap, 0, nullptr);
   xcb_shm_put_image(conn, pixmap, gc, width, 1, 0, 0, width, 1, 0, 0,
@@ -155,6 +167,8 @@ bool ServerSeesSegment(xcb_connection_t *conn, const ScreenLayout &layout,
                           1, 0xFFFFFFFFu));
   xcb_free_gc(conn, gc);
   xcb_free_pixmap(conn, pixmap);
+  FreeId(conn, gc);
+  FreeId(conn, pixmap);
   bool same = false;
   if (reply) {
     const uint8_t *bytes = xcb_get_image_data(reply);
@@ -185,13 +199,15 @@ bool AttachSysV(xcb_connection_t *conn, const ScreenLayout &layout, size_t size,
     shmctl(id, IPC_RMID, nullptr);
     return false;
   }
-  const xcb_shm_seg_t seg = xcb_generate_id(conn);
+  xcb_shm_seg_t seg = 0;
+  const bool named = NewId(conn, &seg);
   const bool attached =
-      CheckWithin(conn, xcb_shm_attach_checked(conn, seg, id, 0));
+      named && CheckWithin(conn, xcb_shm_attach_checked(conn, seg, id, 0));
   // Marked for removal at once: it goes away with the last detach, even if
   // this process dies.
   shmctl(id, IPC_RMID, nullptr);
   if (!attached) {
+    if (named) FreeId(conn, seg);
     shmdt(addr);
     return false;
   }

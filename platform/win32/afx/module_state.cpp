@@ -1,5 +1,7 @@
 #include "module_state.h"
 
+#include <pthread.h>
+
 #include <type_traits>
 
 // Trivial type with no initialiser: zero-filled before any code of the
@@ -19,3 +21,16 @@ void AfxSetModuleFile(const char *lpszPath, BOOL bExecutable) {
 }
 
 CWinApp *AfxGetApp() { return g_afxModuleState.m_pCurrentWinApp; }
+
+AFX_MODULE_STATE *AfxGetStaticModuleState() { return &g_afxModuleState; }
+
+// The module has one state; what is kept is the thread's cancelability.
+AFX_MAINTAIN_STATE2::AFX_MAINTAIN_STATE2(AFX_MODULE_STATE *pModuleState)
+    : m_nPrevCancelState(PTHREAD_CANCEL_ENABLE) {
+  (void)pModuleState;
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_nPrevCancelState);
+}
+
+AFX_MAINTAIN_STATE2::~AFX_MAINTAIN_STATE2() {
+  pthread_setcancelstate(m_nPrevCancelState, nullptr);
+}

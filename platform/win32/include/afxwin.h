@@ -120,6 +120,28 @@ class CWinApp : public CWinThread {
 // The module's current application object, or NULL.
 CWinApp *AfxGetApp();
 
+// The framework's state of the module; its fields are the framework's own.
+struct AfxModuleState;
+typedef AfxModuleState AFX_MODULE_STATE;
+AFX_MODULE_STATE *AfxGetStaticModuleState();
+
+// Made by AFX_MANAGE_STATE at the top of an exported function: the module's
+// state is the current one until the function returns. On this platform the
+// calling thread's cancellation is also held off until then, so that no
+// call is abandoned halfway with its handles held and its busy mark set; a
+// cancellation asked for meanwhile takes effect after the return.
+class AFX_MAINTAIN_STATE2 {
+ public:
+  explicit AFX_MAINTAIN_STATE2(AFX_MODULE_STATE *pModuleState);
+  ~AFX_MAINTAIN_STATE2();
+
+ private:
+  AFX_MAINTAIN_STATE2(const AFX_MAINTAIN_STATE2 &) = delete;
+  AFX_MAINTAIN_STATE2 &operator=(const AFX_MAINTAIN_STATE2 &) = delete;
+  int m_nPrevCancelState;
+};
+#define AFX_MANAGE_STATE(p) AFX_MAINTAIN_STATE2 _ctlState(p);
+
 class CDC {
  public:
   CDC();
