@@ -123,9 +123,12 @@ TEST_F(SnapShotTest, NullAndEmptyPathsFail) {
   ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2,
                                           &expected));
   EXPECT_EQ(SnapShot(nullptr, 75), 0);
+  EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(ktest::StatusText(), "Can't open file\"\"");
   EXPECT_EQ(SnapShot(u"", 0), 0);
+  EXPECT_EQ(errno, ENOENT);
   EXPECT_EQ(SnapShot(nullptr, 0), 0);
+  EXPECT_EQ(errno, EINVAL);
 }
 
 TEST_F(SnapShotTest, NoScreenMeansNoFile) {
@@ -135,7 +138,9 @@ TEST_F(SnapShotTest, NoScreenMeansNoFile) {
     GTEST_SKIP() << "a system display is reachable";
   }
   EXPECT_EQ(Snap("none.png", 0), 0);
+  EXPECT_EQ(errno, ENODEV);
   EXPECT_EQ(Snap("none.jpg", 75), 0);
+  EXPECT_EQ(errno, ENODEV);
   EXPECT_FALSE(ktest::FileExists(dir_.File("none.png")));
   EXPECT_FALSE(ktest::FileExists(dir_.File("none.jpg")));
 }
@@ -151,6 +156,32 @@ TEST_F(SnapShotTest, CloseFailureAfterTheLastByteIsReported) {
   KTestFailNth(KTEST_OP_FCLOSE, 1);
   EXPECT_EQ(Snap("c.png", 0), 0);
   EXPECT_EQ(Snap("c.png", 0), 1);
+}
+
+// errno after an encoder error (a screen too wide for JPEG) and after
+// allocations that fail with cleanup still to do, which must not replace
+// the reason.
+TEST_F(SnapShotTest, ErrnoSaysWhy) {
+  RGBQUAD palette[256] = {};
+  const KTestDisplayFormat indexed = {8, 0, 0, 0, palette};
+  const std::vector<uint8_t> row(65501, 0);
+  ASSERT_EQ(KTestInstallMemoryDisplay(65501, 1, &indexed, row.data(), 65501),
+            1);
+  EXPECT_EQ(Snap("wide.jpg", 75), 0);  // libjpeg's limit is 65500
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(Snap("wide.png", 0), 1);
+
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2,
+                                          &expected));
+  for (KTestOp op : {KTEST_OP_MALLOC, KTEST_OP_CREATEDIBSECTION,
+                     KTEST_OP_CREATECOMPATIBLEBITMAP}) {
+    KTestFailNth(op, 1);
+    EXPECT_EQ(Snap("m.png", 0), 0) << op;
+    EXPECT_EQ(errno, ENOMEM) << op;
+    KTestResetFaults();
+  }
+  EXPECT_EQ(Snap("m.png", 0), 1);
 }
 
 }  // namespace
