@@ -46,4 +46,6 @@ install(FILES ${PROJECT_BINARY_DIR}/kestrel.pc
 
 if(TARGET kestrel-snap)
   install(TARGETS kestrel-snap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/kestrel-snap.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

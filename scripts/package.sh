@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Builds the Debian packages libkestrel0, libkestrel-dev and kestrel-snap
+# from debian/ with debhelper, checks each with lintian --pedantic (an
+# error or a warning fails), and leaves them in dist/.
+#   scripts/package.sh          for this machine's architecture
+#   scripts/package.sh armhf    cross-built against the sysroot that
+#                               scripts/armhf-sysroot.sh makes
+# The build runs on a copy of the source in build-package-ARCH/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+host=$(dpkg --print-architecture)
+arch=${1:-$host}
+
+# A foreign architecture: its CMake toolchain file, the script that makes
+# its sysroot, the folder that keeps the sysroot, the build profiles and
+# the cross packages it needs. One line each.
+declare -A cross=(
+  [armhf]="cmake/armhf-toolchain.cmake scripts/armhf-sysroot.sh build-armhf pkg.kestrel.nowayland crossbuild-essential-armhf qemu-user"
+)
+
+deps=(debhelper dpkg-dev lintian fakeroot)
+if [ "$arch" != "$host" ]; then
+  [ -n "${cross[$arch]:-}" ] || { echo "package.sh: no cross build for $arch (have: ${!cross[*]})" >&2; exit 2; }
+  read -r toolchain sysroot_script sysroot_dir profiles cross_pkgs <<<"${cross[$arch]}"
+  read -ra cross_pkgs <<<"$cross_pkgs"
+  deps+=("${cross_pkgs[@]}")
+fi
+scripts/deps.sh --build "${deps[@]}"
+
+# The one version: CMakeLists.txt's, which debian/changelog must carry.
+version=$(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+changelog=$(dpkg-parsechangelog -S Version)
+[ "$version" = "$changelog" ] || {
+  echo "package.sh: CMakeLists.txt says $version, debian/changelog $changelog" >&2
+  exit 1
+}
+
+work=$root/build-package-$arch
+rm -rf "$work"
+mkdir -p "$work/src" "$root/dist"
+tar -C "$root" --exclude='./build*' --exclude=./dist --exclude=./out \
+  --exclude=./.git -cf - . | tar -C "$work/src" -xf -
+
+env=()
+opts=(-b -us -uc)
+if [ "$arch" != "$host" ]; then
+  sysroot=$("$sysroot_script" "$root/$sysroot_dir")
+  env=(KESTREL_TOOLCHAIN="$root/$toolchain" KESTREL_SYSROOT="$sysroot" DEB_BUILD_OPTIONS=nocheck)
+  # The foreign libraries are in the sysroot, not installed: the build
+  # dependencies cannot be checked by dpkg.
+  opts+=(-a "$arch" -d -P"cross,nocheck,$profiles")
+fi
+(cd "$work/src" && env "${env[@]}" dpkg-buildpackage "${opts[@]}") >"$work/build.log" 2>&1 || {
+  tail -40 "$work/build.log" >&2
+  echo "package.sh: dpkg-buildpackage failed; the whole log is $work/build.log" >&2
+  exit 1
+}
+
+status=0
+for p in libkestrel0 libkestrel-dev kestrel-snap; do
+  deb=$(ls "$work/${p}_${version}_$arch.deb")
+  cp "$deb" "$root/dist/"
+  echo "== lintian --pedantic $(basename "$deb")"
+  lintian --pedantic --display-info "$deb" | tee "$work/lintian-$p.txt"
+  if grep -q '^[EW]: ' "$work/lintian-$p.txt"; then status=1; fi
+done
+[ "$status" -eq 0 ] || { echo "package.sh: lintian reported errors or warnings" >&2; exit 1; }
+echo "package.sh: dist/{libkestrel0,libkestrel-dev,kestrel-snap}_${version}_$arch.deb"
