@@ -1,7 +1,10 @@
 // SnapShot from end to end on memory displays: the pictures it writes, the
 // writer the quality picks, the status text, and what every failure leaves.
+#include <fcntl.h>
 #include <kestrel/kestrel.h>
+#include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 #include "module_fixture.h"
@@ -182,6 +185,33 @@ TEST_F(SnapShotTest, ErrnoSaysWhy) {
     KTestResetFaults();
   }
   EXPECT_EQ(Snap("m.png", 0), 1);
+  // A file that not even root may write.
+  if (access("/sys/kernel/notes", F_OK) == 0) {
+    EXPECT_EQ(SnapShot(u"/sys/kernel/notes", 0), 0);
+    EXPECT_EQ(errno, EACCES);
+  }
+}
+
+// A pipe whose reader takes a few bytes and leaves: the system's EPIPE.
+TEST_F(SnapShotTest, APipeWhoseReaderLeavesGivesEpipe) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 320,
+                                          240, 5, &expected));
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  fcntl(p[1], F_SETPIPE_SZ, 4096);
+  std::thread reader([&] {
+    char head[10];
+    EXPECT_GT(read(p[0], head, sizeof head), 0);
+    close(p[0]);
+  });
+  const std::string path = "/proc/self/fd/" + std::to_string(p[1]);
+  const int r = SnapShot(ktest::Utf16(path).c_str(), 100);
+  const int why = errno;
+  reader.join();
+  close(p[1]);
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(why, EPIPE);
 }
 
 }  // namespace
