@@ -12,19 +12,19 @@ root=$PWD
 host=$(dpkg --print-architecture)
 arch=${1:-$host}
 
-# A foreign architecture: its CMake toolchain file, the script that makes
-# its sysroot, the folder that keeps the sysroot, the build profiles and
-# the cross packages it needs. One line each.
+# A foreign architecture, one line each, fields split by "|": the command
+# that makes its sysroot and prints its path, the CMake arguments of the
+# cross build (@ROOT@ and @SYSROOT@ stand for the two folders), the build
+# profiles.
 declare -A cross=(
-  [armhf]="cmake/armhf-toolchain.cmake scripts/armhf-sysroot.sh build-armhf pkg.kestrel.nowayland crossbuild-essential-armhf qemu-user"
+  [armhf]="scripts/armhf-sysroot.sh build-armhf|-DCMAKE_TOOLCHAIN_FILE=@ROOT@/cmake/armhf-toolchain.cmake -DKESTREL_ARMHF_SYSROOT=@SYSROOT@|pkg.kestrel.nowayland"
 )
 
 deps=(debhelper dpkg-dev lintian fakeroot)
 if [ "$arch" != "$host" ]; then
   [ -n "${cross[$arch]:-}" ] || { echo "package.sh: no cross build for $arch (have: ${!cross[*]})" >&2; exit 2; }
-  read -r toolchain sysroot_script sysroot_dir profiles cross_pkgs <<<"${cross[$arch]}"
-  read -ra cross_pkgs <<<"$cross_pkgs"
-  deps+=("${cross_pkgs[@]}")
+  IFS='|' read -r make_sysroot cmake_args profiles <<<"${cross[$arch]}"
+  deps+=("crossbuild-essential-$arch" qemu-user)
 fi
 scripts/deps.sh --build "${deps[@]}"
 
@@ -45,8 +45,11 @@ tar -C "$root" --exclude='./build*' --exclude=./dist --exclude=./out \
 env=()
 opts=(-b -us -uc)
 if [ "$arch" != "$host" ]; then
-  sysroot=$("$sysroot_script" "$root/$sysroot_dir")
-  env=(KESTREL_TOOLCHAIN="$root/$toolchain" KESTREL_SYSROOT="$sysroot" DEB_BUILD_OPTIONS=nocheck)
+  # shellcheck disable=SC2086
+  sysroot=$($make_sysroot)
+  cmake_args=${cmake_args//@SYSROOT@/$sysroot}
+  env=(KESTREL_CROSS_CMAKE="${cmake_args//@ROOT@/$root}" KESTREL_SYSROOT="$sysroot"
+       DEB_BUILD_OPTIONS=nocheck)
   # The foreign libraries are in the sysroot, not installed: the build
   # dependencies cannot be checked by dpkg.
   opts+=(-a "$arch" -d -P"cross,nocheck,$profiles")

@@ -1,5 +1,6 @@
 /* kestrel-snap: captures the screen to a PNG or JPEG file. */
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdio.h>
@@ -173,6 +174,9 @@ static int Capture(const char *path, int quality, const char *shown) {
  * the program was given: reopening /dev/stdout would truncate a shared
  * file and cannot reach a socket. */
 static int CaptureToStandardOutput(int quality) {
+  /* Else the anonymous file could become descriptor 1 itself. */
+  if (fcntl(1, F_GETFD) < 0)
+    return Fail("cannot write to standard output", strerror(errno));
   char path[64];
   const int fd = OpenAnonymousFile(path, sizeof path);
   if (fd < 0) return Fail("cannot make a temporary file", strerror(errno));

@@ -326,6 +326,9 @@ TEST_F(Host, DashAddsToTheDescriptorItWasGiven) {
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_TRUE(got == std::vector<uint8_t>(png.begin() + 6, png.end()));
+  // No standard output at all: refused, not written into its own file.
+  const int closed = system((snap + " - >&- 2>/dev/null").c_str());
+  EXPECT_TRUE(WIFEXITED(closed) && WEXITSTATUS(closed) == 1);
 }
 
 // Without FILE: a new file named from the local time, next to names of
