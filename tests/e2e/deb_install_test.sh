@@ -5,59 +5,22 @@
 # that kestrel-snap starts with nothing else installed; then, with Xvfb and
 # a compiler added, captures an Xvfb inside the root with kestrel-snap and
 # with a host built there with pkg-config. Root only: exits 77 (skipped)
-# otherwise. The root is made once and kept in CACHE (a tarball keyed by
-# the suite, the variant and the packages added), with the downloaded
-# packages beside it.
+# otherwise. The root is made once and kept in CACHE (minimal_root.sh).
 # usage: deb_install_test.sh SOURCE_DIR DIST CACHE
 set -eu
 src=$(realpath "$1")
 dist=$(realpath "$2")
-cache=$(realpath -m "$3")
-[ "$(id -u)" -eq 0 ] || { echo "deb_install_test: not root, skipped"; exit 77; }
-command -v mmdebstrap >/dev/null || "$src/scripts/deps.sh" --build mmdebstrap
-
-suite=bookworm
-variant=minbase
-arch=$(dpkg --print-architecture)
-key=$(printf '%s %s %s\n' "$suite" "$variant" "$arch" | sha256sum | cut -c1-12)
-tarball=$cache/root-$suite-$variant-$key.tar
-mkdir -p "$cache/archives/partial"
-if [ ! -f "$tarball" ]; then
-  mmdebstrap --quiet --format=tar --variant="$variant" "$suite" "$tarball.tmp"
-  mv "$tarball.tmp" "$tarball"
-fi
-
-work=$(mktemp -d)
-root=$work/root
-mounted=""
+. "$src/tests/e2e/minimal_root.sh"
 xvfb=""
-cleanup() {
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  for m in $mounted; do umount -l "$root$m" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "deb_install_test: $*" >&2; exit 1; }
-in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "$@"; }
+stop_xvfb() { if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi; }
+on_exit=stop_xvfb
+open_minimal_root deb_install_test "$3"
 
-mkdir "$root"
-tar -C "$root" -xf "$tarball"
-cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
-for m in /proc /dev /var/cache/apt/archives; do
-  case $m in
-    /proc) mount -t proc proc "$root/proc" ;;
-    /dev) mount --rbind /dev "$root/dev" ;;
-    *) mount --bind "$cache/archives" "$root$m" ;;
-  esac
-  mounted="$m $mounted"
-done
 mkdir -p "$root/tmp/debs"
 version=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)
 for p in libkestrel0 libkestrel-dev kestrel-snap; do
   cp "$dist/${p}_${version}_$arch.deb" "$root/tmp/debs/" || fail "no $p package in $dist"
 done
-
-export DEBIAN_FRONTEND=noninteractive
 in_root apt-get update -qq || echo "deb_install_test: apt-get update reported errors" >&2
 debs=""
 for p in libkestrel0 libkestrel-dev kestrel-snap; do debs="$debs /tmp/debs/${p}_${version}_$arch.deb"; done
