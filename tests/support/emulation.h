@@ -27,9 +27,7 @@ int ThreadsAtStart();
 
 // Left out under emulation, and why:
 // - e2e_install (tests/e2e) builds host programs with the native compiler
-//   and links them to the installed library;
-// - e2e_deb_install (tests/e2e) installs the package with the machine's
-//   dpkg, which takes only its own architecture.
-//   The armhf package is checked by scripts/armhf.sh instead.
+//   and links them to the installed library.
+// The armhf packages are checked by scripts/armhf.sh instead.
 
 }  // namespace ktest

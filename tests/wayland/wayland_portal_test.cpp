@@ -22,6 +22,7 @@
 #include "session_bus.h"
 #include "sway_test_fixture.h"
 #include "test_support.h"
+#include "wincrt.h"
 
 namespace ktest {
 namespace {
@@ -226,7 +227,7 @@ class FakePortalTest : public ::testing::Test {
   }
 
   // Opens the portal and asks it once, giving it boundMs to answer; the
-  // time the request took goes to *ms, errno after a failure to *error.
+  // time the request took goes to *ms, the reason noted for a failure to *error.
   bool Ask(int boundMs, kplat::wl::Picture *picture, int *ms,
            int *error = nullptr) {
     kplat::wl::Portal portal;
@@ -235,10 +236,10 @@ class FakePortalTest : public ::testing::Test {
       return false;
     }
     const auto start = std::chrono::steady_clock::now();
-    errno = 0;
+    _clear_call_errno();
     const bool taken =
         kplat::wl::PortalScreenshot(&portal, DeadlineIn(boundMs), picture);
-    if (error) *error = errno;
+    if (error) *error = _get_call_errno();
     *ms = MsSince(start);
     kplat::wl::ClosePortal(&portal);
     return taken;

@@ -8,6 +8,7 @@
 #include "bus_connection.h"
 #include "dbus_calls.h"
 #include "portal_file.h"
+#include "wincrt.h"
 
 namespace kplat {
 namespace wl {
@@ -267,7 +268,7 @@ bool PortalScreenshot(Portal *portal, const Deadline &deadline,
     case Answer::kFile:
       return TakePortalFile(path, portal->uid, picture);
     case Answer::kRefused:
-      errno = EACCES;
+      _note_call_errno(EACCES);  // refused, now or by a stored answer
       return false;
     case Answer::kEnded:
       return false;
@@ -275,7 +276,7 @@ bool PortalScreenshot(Portal *portal, const Deadline &deadline,
       break;
   }
   CloseRequest(*portal, handle);
-  errno = ETIMEDOUT;
+  _note_call_errno(ETIMEDOUT);
   return false;
 }
 

@@ -92,12 +92,10 @@ class WaylandDisplay : public Display {
       ok = DescribeCapture(frame);
     } else if (ok) {
       ok = PortalScreenshot(&portal_, DeadlineIn(kPortalMs), &picture_);
-      const int error = errno;  // why it failed: a refusal, its bound
       ClosePortal(&portal_);
       source_ = Source::kNone;
       if (!ok) {
         Close();
-        errno = error;
         return false;
       }
       portalPicture_ = true;
