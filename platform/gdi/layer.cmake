@@ -4,6 +4,7 @@ add_library(kplat_gdi OBJECT
   platform/gdi/screen_frame.cpp
   platform/gdi/device_context.cpp
   platform/gdi/pixel_memory.cpp
+  platform/gdi/module_heap.cpp
   platform/gdi/bitmap.cpp
   platform/gdi/bitblt.cpp
   platform/gdi/pixel_convert.cpp

@@ -1,4 +1,5 @@
-// The wide-character part of the device's C runtime.
+// The device's C runtime as the module sees it: files at wide-character
+// paths, and the heap.
 #pragma once
 
 #include <stdio.h>
@@ -14,6 +15,20 @@ extern "C" {
 // is not opened and NULL comes back with errno EILSEQ.
 FILE *_wfopen(const WCHAR *filename, const WCHAR *mode);
 
+// The heap. Screen-sized blocks come from the same pixel memory as bitmaps
+// and are kept for the next call; small ones from the C library. A block of
+// one is given back only to the other (no realloc).
+void *kcrt_malloc(size_t size);
+void kcrt_free(void *p);
+
 #ifdef __cplusplus
 }
+#endif
+
+// The module's malloc and free are the runtime's, as on the device. After
+// <stdlib.h>, so that its declarations keep their names.
+#if defined(KESTREL_BUILDING_LIBRARY)
+#include <stdlib.h>
+#define malloc(size) kcrt_malloc(size)
+#define free(p) kcrt_free(p)
 #endif
