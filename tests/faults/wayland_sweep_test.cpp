@@ -30,7 +30,8 @@ class WaylandSweepTest : public SwayTest {
 
 TEST_F(WaylandSweepTest, EveryFailedPlatformCallEndsCleanly) {
   StartSway();
-  ShowPattern(41);  // the sweep needs one picture throughout
+  ShowPattern(41);         // the sweep needs one picture throughout
+  kplat::CloseDisplays();  // and lets go of what showing it kept
   OutputCapture out;
   const int fds = CountOpenFds();
   KTestResetFaults();
