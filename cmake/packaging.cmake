@@ -25,9 +25,10 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE STREQUAL "arm-linux-gnuea
 endif()
 
 # What the objects link against, by Debian package. dpkg-shlibdeps cannot
-# look into a cross sysroot, so the list is kept here for both builds.
+# look into a cross sysroot, so the list is kept here for both builds. The
+# C++ runtime and libgcc are linked into the library.
 set(kestrel_deb_depends
-  "libc6 (>= 2.34)" "libgcc-s1" "libstdc++6 (>= 12)"
+  "libc6 (>= 2.34)"
   "libjpeg62-turbo (>= 1.3.1)" "libpng16-16 (>= 1.6.2)" "zlib1g")
 foreach(pair "kplat_x11|libxcb1, libxcb-shm0" "kplat_drm|libdrm2"
              "kplat_wayland|libwayland-client0")

@@ -160,10 +160,8 @@ RowFn Ssse3Row(const Bgr24Converter &c) {
   }
 }
 
-bool HaveSsse3() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
-}
+// A read of what the CPU was found to have at start: nothing to keep.
+bool HaveSsse3() { return __builtin_cpu_supports("ssse3"); }
 
 }  // namespace rows
 }  // namespace kplat

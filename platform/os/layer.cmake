@@ -2,3 +2,4 @@
 # all objects (see platform/os/module_entry.cpp and kestrel_link_layers).
 add_library(kplat_os STATIC platform/os/module_entry.cpp)
 target_link_libraries(kplat_os PUBLIC kplat_internal ${CMAKE_DL_LIBS})
+target_compile_options(kplat_os PRIVATE ${KESTREL_PLAIN_CXX})

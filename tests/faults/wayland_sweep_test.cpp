@@ -30,8 +30,7 @@ class WaylandSweepTest : public SwayTest {
 
 TEST_F(WaylandSweepTest, EveryFailedPlatformCallEndsCleanly) {
   StartSway();
-  ShowPattern(41);         // the sweep needs one picture throughout
-  kplat::CloseDisplays();  // and lets go of what showing it kept
+  ShowPattern(41);  // the sweep needs one picture throughout
   OutputCapture out;
   const int fds = CountOpenFds();
   KTestResetFaults();
