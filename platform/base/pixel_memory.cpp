@@ -10,36 +10,46 @@ namespace kplat {
 namespace gdi {
 namespace {
 
-// Below this the heap serves: its blocks are already mapped, and a mapping
-// of its own would cost a system call per bitmap.
-const size_t kMapMinBytes = size_t(1) << 20;
+const size_t kPage = size_t(4) << 10;
 const size_t kHugePage = size_t(2) << 20;
+
+// As many blocks as one call holds at once: the screen bitmap, the surface
+// and the packed buffer.
+enum { kMaxKept = 3 };
 
 struct KeptBlock {
   uint8_t *pixels;
   size_t size;
 };
 // Plain data without a destructor: a host's call after unload finds it
-// empty (StopKeepingPixels) rather than destroyed.
-KeptBlock g_kept = {nullptr, 0};
+// empty (StopKeepingPixels) rather than destroyed. Oldest first.
+KeptBlock g_kept[kMaxKept] = {};
+int g_keptCount = 0;
 bool g_keeping = true;
 
+// Blocks smaller than a huge page keep 4 KiB pages: a huge page would make
+// a 240x320 screen's blocks resident at 2 MiB each.
+bool Huge(size_t size) { return size >= kHugePage; }
+
 size_t MappedLength(size_t size) {
-  return (size + kHugePage - 1) / kHugePage * kHugePage;
+  const size_t unit = Huge(size) ? kHugePage : kPage;
+  return (size + unit - 1) / unit * unit;
 }
 
-// Maps a whole number of huge pages at a huge-page boundary, so that the
-// kernel can back all of it with them.
+// Maps a whole number of pages; huge ones at a huge-page boundary, so that
+// the kernel can back all of the block with them.
 uint8_t *MapPixels(size_t size) {
   const size_t length = MappedLength(size);
   if (length < size || length > SIZE_MAX - kHugePage) return nullptr;
-  void *raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
+  const size_t slack = Huge(size) ? kHugePage : 0;
+  void *raw = mmap(nullptr, length + slack, PROT_READ | PROT_WRITE,
                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
+  if (slack == 0) return static_cast<uint8_t *>(raw);
   const uintptr_t start = reinterpret_cast<uintptr_t>(raw);
   const uintptr_t aligned = (start + kHugePage - 1) & ~uintptr_t(kHugePage - 1);
   if (aligned > start) munmap(raw, aligned - start);
-  const uintptr_t end = start + length + kHugePage;
+  const uintptr_t end = start + length + slack;
   if (end > aligned + length)
     munmap(reinterpret_cast<void *>(aligned + length), end - aligned - length);
   void *block = reinterpret_cast<void *>(aligned);
@@ -51,18 +61,22 @@ void UnmapPixels(uint8_t *pixels, size_t size) {
   munmap(pixels, MappedLength(size));
 }
 
+void DropKept(int i) {
+  for (; i + 1 < g_keptCount; ++i) g_kept[i] = g_kept[i + 1];
+  --g_keptCount;
+}
+
 }  // namespace
 
 uint8_t *AllocatePixels(size_t size) {
   if (size < kMapMinBytes) return static_cast<uint8_t *>(malloc(size));
   // Counted with the heap's calls, so that tests can refuse it the same way.
   if (ShouldFail(KTEST_OP_MALLOC)) return nullptr;
-  // The kept block serves a size that maps to the same length.
-  if (g_kept.pixels != nullptr &&
-      MappedLength(g_kept.size) == MappedLength(size)) {
-    uint8_t *pixels = g_kept.pixels;
-    g_kept.pixels = nullptr;
-    g_kept.size = 0;
+  // A kept block serves a size that maps to the same length.
+  for (int i = g_keptCount - 1; i >= 0; --i) {
+    if (MappedLength(g_kept[i].size) != MappedLength(size)) continue;
+    uint8_t *pixels = g_kept[i].pixels;
+    DropKept(i);
     return pixels;
   }
   return MapPixels(size);
@@ -78,16 +92,21 @@ void ReleasePixels(uint8_t *pixels, size_t size) {
     UnmapPixels(pixels, size);
     return;
   }
-  if (g_kept.pixels != nullptr) UnmapPixels(g_kept.pixels, g_kept.size);
-  g_kept.pixels = pixels;
-  g_kept.size = size;
+  // The oldest goes first: after a change of screen size, the blocks of the
+  // old size leave as the new ones come back.
+  if (g_keptCount == kMaxKept) {
+    UnmapPixels(g_kept[0].pixels, g_kept[0].size);
+    DropKept(0);
+  }
+  g_kept[g_keptCount++] = KeptBlock{pixels, size};
 }
 
 void StopKeepingPixels() {
   g_keeping = false;
-  if (g_kept.pixels != nullptr) UnmapPixels(g_kept.pixels, g_kept.size);
-  g_kept.pixels = nullptr;
-  g_kept.size = 0;
+  while (g_keptCount > 0) {
+    UnmapPixels(g_kept[0].pixels, g_kept[0].size);
+    DropKept(0);
+  }
 }
 
 }  // namespace gdi

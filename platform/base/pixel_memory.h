@@ -1,7 +1,9 @@
-// Pixel memory of bitmaps. Screen-sized blocks are mapped on their own,
-// with transparent huge pages where the kernel gives them, so that a fresh
-// block costs a few faults instead of one per 4 KiB page; one freed block
-// is kept for the next bitmap of about its size.
+// Pixel memory of bitmaps, and of the module's screen-sized heap blocks.
+// Screen-sized blocks are mapped on their own (with transparent huge pages
+// where the kernel gives them, for blocks of a huge page or more), so that a
+// fresh block costs a few faults instead of one per 4 KiB page; the last
+// few freed blocks are kept for the next allocations of their sizes, so a
+// host that captures repeatedly faults in no fresh pages.
 #pragma once
 
 #include <stddef.h>
@@ -10,6 +12,9 @@
 namespace kplat {
 namespace gdi {
 
+// Blocks from this size up are mapped; smaller ones come from the C heap.
+const size_t kMapMinBytes = size_t(64) << 10;
+
 // size bytes of pixel memory, or NULL.
 uint8_t *AllocatePixels(size_t size);
 
@@ -17,7 +22,7 @@ uint8_t *AllocatePixels(size_t size);
 // the next allocation.
 void ReleasePixels(uint8_t *pixels, size_t size);
 
-// Unmaps the kept block, and keeps none from then on (at unload).
+// Unmaps the kept blocks, and keeps none from then on (at unload).
 void StopKeepingPixels();
 
 }  // namespace gdi

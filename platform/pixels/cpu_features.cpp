@@ -1,5 +1,6 @@
-// What this processor runs, asked once: the only place that decides which
-// vector routines may be chosen.
+// What this processor runs: the only place that decides which vector
+// routines may be chosen. Both answers are cheap reads of what the process
+// found at start, so nothing is kept (a kept answer would need a guard).
 #include "convert_rows.h"
 
 #if defined(__arm__)
@@ -12,8 +13,7 @@ namespace rows {
 
 bool HaveSsse3() {
 #if defined(__x86_64__) || defined(__i386__)
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
+  return __builtin_cpu_supports("ssse3");
 #else
   return false;
 #endif
@@ -25,8 +25,7 @@ bool HaveNeon() {
 #if defined(__aarch64__)
   return true;
 #elif defined(__arm__)
-  static const bool have = (getauxval(AT_HWCAP) & HWCAP_NEON) != 0;
-  return have;
+  return (getauxval(AT_HWCAP) & HWCAP_NEON) != 0;
 #else
   return false;
 #endif

@@ -1,8 +1,9 @@
-// Screen-sized pixel blocks: mapped on their own, one kept for the next
-// bitmap, refusable like any allocation, and none kept after unload.
+// Screen-sized pixel blocks: mapped on their own, a call's worth kept for
+// the next, refusable like any allocation, and none kept after unload.
 #include "pixel_memory.h"
 
 #include <sys/mman.h>
+#include <wincrt.h>
 
 #include "gdi_test_support.h"
 
@@ -29,16 +30,48 @@ TEST_F(PixelMemoryTest, AFreedScreenBlockServesTheNextOfItsSize) {
   kplat::gdi::ReleasePixels(a, kScreen);
   uint8_t *b = kplat::gdi::AllocatePixels(kScreen - 4096);
   EXPECT_EQ(b, a);
-  // A block of another length is mapped afresh and replaces the kept one.
+  // A block of another length is mapped afresh.
   uint8_t *c = kplat::gdi::AllocatePixels(kScreen * 2);
   ASSERT_NE(c, nullptr);
   EXPECT_NE(c, b);
   kplat::gdi::ReleasePixels(b, kScreen - 4096);
   kplat::gdi::ReleasePixels(c, kScreen * 2);
-  EXPECT_FALSE(Mapped(b));
   uint8_t *d = kplat::gdi::AllocatePixels(kScreen * 2);
   EXPECT_EQ(d, c);
   kplat::gdi::ReleasePixels(d, kScreen * 2);
+}
+
+// A call holds three screen-sized blocks (bitmap, surface, packed buffer):
+// all three come back in the next call, and a fourth pushes out the oldest.
+TEST_F(PixelMemoryTest, ACallsThreeBlocksServeTheNextCall) {
+  const size_t kSmall = size_t(240) * 320 * 3;  // below a huge page
+  uint8_t *held[4];
+  for (uint8_t *&p : held) {
+    p = kplat::gdi::AllocatePixels(kSmall);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 4096, 0u);  // mapped
+  }
+  for (int i = 0; i < 4; ++i) kplat::gdi::ReleasePixels(held[i], kSmall);
+  EXPECT_FALSE(Mapped(held[0]));
+  for (int i = 3; i >= 1; --i) {
+    uint8_t *p = kplat::gdi::AllocatePixels(kSmall);
+    EXPECT_EQ(p, held[i]);
+    held[i] = p;
+  }
+  for (int i = 1; i < 4; ++i) kplat::gdi::ReleasePixels(held[i], kSmall);
+}
+
+// The module's packed buffer is such a block, handed back by its free.
+TEST_F(PixelMemoryTest, TheModulesScreenSizedBlocksAreKept) {
+  void *a = CrtModuleMalloc(kScreen);
+  ASSERT_NE(a, nullptr);
+  CrtModuleFree(a);
+  void *small = CrtModuleMalloc(64);  // the C heap's: not a kept block
+  ASSERT_NE(small, nullptr);
+  void *b = CrtModuleMalloc(kScreen);
+  EXPECT_EQ(b, a);
+  CrtModuleFree(small);
+  CrtModuleFree(b);
 }
 
 TEST_F(PixelMemoryTest, ARefusedScreenBlockFailsTheSection) {

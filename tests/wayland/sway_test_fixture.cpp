@@ -56,6 +56,15 @@ void SwayTest::ExpectScreen(const Image &expected) {
   Capture capture;
   ASSERT_TRUE(CaptureWayland(&capture));
   EXPECT_EQ(FirstDifference(capture.image, expected), "");
+  // Into lent memory: twice, the second time into the memory kept from the
+  // first, which must show nothing of it.
+  for (int call = 0; call < 2; ++call) {
+    ASSERT_TRUE(CaptureWayland(&capture, true)) << "lent, call " << call;
+    EXPECT_EQ(FirstDifference(capture.image, expected), "")
+        << "lent, call " << call;
+  }
+  // The kept memory goes: what a test counts afterwards is its own.
+  kplat::kWaylandBackend.close();
 }
 
 void SwayTest::Pause(int ms) {

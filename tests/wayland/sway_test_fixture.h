@@ -45,7 +45,8 @@ class SwayTest : public ::testing::Test {
   Image ShowPattern(int seed);
 
   // Waits until grim sees exactly the expected picture, then checks that
-  // the Wayland screen sees the same.
+  // the Wayland screen sees the same, read into memory of the test's and
+  // into memory the screen lends.
   void ExpectScreen(const Image &expected);
 
   static void Pause(int ms);

@@ -40,21 +40,31 @@ Image RgbImage(int w, int h, const kplat::PixelFormat &format,
   return image;
 }
 
-bool CaptureWayland(Capture *capture) {
+bool CaptureWayland(Capture *capture, bool lent) {
   kplat::Display *display = kplat::kWaylandBackend.open();
   if (!display) return false;
   kplat::Frame &frame = capture->frame;
   if (!display->BeginFrame(&frame)) return false;
   const int bytes = frame.format.BytesPerPixel();
   const size_t stride = size_t(frame.width) * size_t(bytes);
-  std::vector<uint8_t> raw(stride * size_t(frame.height));
-  const bool read = display->ReadPixels(frame, 0, 0, frame.width, frame.height,
-                                        raw.data(), ptrdiff_t(stride));
+  std::vector<uint8_t> raw;
+  uint8_t *pixels = nullptr;
+  if (lent) {
+    pixels = display->LendPixels(frame, frame.width, frame.height,
+                                 ptrdiff_t(stride));
+  } else {
+    raw.resize(stride * size_t(frame.height));
+    pixels = raw.data();
+  }
+  const bool read =
+      pixels && display->ReadPixels(frame, 0, 0, frame.width, frame.height,
+                                    pixels, ptrdiff_t(stride));
   display->EndFrame();
-  if (!read) return false;
-  capture->image =
-      RgbImage(frame.width, frame.height, frame.format, raw.data(), stride);
-  return true;
+  if (read)
+    capture->image =
+        RgbImage(frame.width, frame.height, frame.format, pixels, stride);
+  if (lent && pixels) display->ReturnPixels(pixels);
+  return read;
 }
 
 std::string FirstDifference(const Image &a, const Image &b) {

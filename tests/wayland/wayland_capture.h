@@ -17,8 +17,9 @@ Image RgbImage(int w, int h, const kplat::PixelFormat &format,
                const uint8_t *pixels, size_t stride);
 
 // One whole frame of the Wayland screen; false when open, the frame or the
-// read failed.
-bool CaptureWayland(Capture *capture);
+// read failed. With lent, read into memory the display lends (as into a
+// screen bitmap), which the compositor writes into where it can.
+bool CaptureWayland(Capture *capture, bool lent = false);
 
 // The first pixel where two images differ, as text, or "" when they are
 // equal (sizes included).

@@ -115,6 +115,69 @@ TEST(ComposeTest, OutputsArePlacedInTheirBoundingBoxWithBlackGaps) {
   FreePicture(&picture);
 }
 
+// Only upright outputs at the picture's density, in its format, whose
+// stride is the picture's get a place for the compositor to write into.
+TEST(ComposeTest, OutputsWrittenInPlaceAreThoseThatNeedNoCopy) {
+  const Buffer wide = {2, 1, {1, 2}}, narrow = {1, 1, {3}};
+  const Buffer sharp = {2, 2, {4, 5, 6, 7}};
+  const struct {
+    const char *name;
+    Placement placements[2];
+    OutputImage images[2];
+    int64_t offsets[2];
+  } cases[] = {
+      {"stacked",
+       {{0, 0, 2, 1, 0}, {0, 1, 2, 1, 0}},
+       {wide.Image(), wide.Image()},
+       {0, 8}},
+      {"narrower below",
+       {{0, 0, 2, 1, 0}, {0, 1, 1, 1, 0}},
+       {wide.Image(), narrow.Image()},
+       {0, -1}},
+      {"turned",
+       {{0, 0, 2, 1, 0}, {0, 1, 2, 1, WL_OUTPUT_TRANSFORM_180}},
+       {wide.Image(), wide.Image()},
+       {0, -1}},
+      {"other format",
+       {{0, 0, 2, 1, 0}, {0, 1, 2, 1, 0}},
+       {wide.Image(), wide.Image(WL_SHM_FORMAT_XBGR8888)},
+       {0, -1}},
+      {"lower density",
+       {{0, 0, 1, 1, 0}, {0, 1, 1, 1, 0}},
+       {sharp.Image(), narrow.Image()},
+       {0, -1}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Picture picture = {};
+    ASSERT_TRUE(Compose(c.placements, c.images, 2, &picture));
+    int64_t offsets[2];
+    PlaceInPicture(c.placements, c.images, 2, picture, offsets);
+    EXPECT_EQ(offsets[0], c.offsets[0]);
+    EXPECT_EQ(offsets[1], c.offsets[1]);
+    FreePicture(&picture);
+  }
+}
+
+// An output the compositor wrote in place bottom-up is turned upright
+// there; the others are drawn as usual.
+TEST(ComposeTest, BottomUpOutputWrittenInPlaceIsTurnedUpright) {
+  const Buffer top = {2, 2, {1, 2, 3, 4}}, bottom = {2, 1, {5, 6}};
+  const Placement placements[] = {{0, 0, 2, 2, 0}, {0, 2, 2, 1, 0}};
+  const OutputImage images[] = {top.Image(), bottom.Image()};
+  Picture picture = {};
+  ASSERT_TRUE(Compose(placements, images, 2, &picture));
+  // As the compositor leaves it: the first output's rows reversed.
+  memcpy(picture.pixels, top.pixels.data() + 2, 8);
+  memcpy(picture.pixels + picture.stride, top.pixels.data(), 8);
+  OutputImage written[] = {top.Image(WL_SHM_FORMAT_XRGB8888, true),
+                           bottom.Image()};
+  const bool inPlace[] = {true, false};
+  ASSERT_TRUE(Compose(placements, written, 2, &picture, inPlace));
+  EXPECT_EQ(Pixels(picture), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6}));
+  FreePicture(&picture);
+}
+
 TEST(ComposeTest, LowerDensityOutputsAreEnlargedByWholePixels) {
   // A 2x output (4 x 2 pixels for 2 x 1 logical) beside a 1x one.
   const Buffer sharp = {4, 2, {1, 2, 3, 4, 5, 6, 7, 8}},

@@ -73,6 +73,17 @@ TEST_F(WaylandScreenTest, TwoOutputsSideBySideWithTheGapBlack) {
   ExpectScreen(Paste(Paste(Black(960, 480), left, 0, 0), right, 640, 0));
 }
 
+// Outputs as wide as the picture share its stride: the compositor writes
+// both straight into lent memory.
+TEST_F(WaylandScreenTest, TwoOutputsStackedAtTheSameWidth) {
+  StartSway();
+  AddSecondOutput("mode 640x480 position 0 480");
+  const Image top = Pattern(640, 480, 13), bottom = Pattern(640, 480, 14);
+  ShowImage("HEADLESS-1", top);
+  ShowImage("HEADLESS-2", bottom);
+  ExpectScreen(Paste(Paste(Black(640, 960), top, 0, 0), bottom, 0, 480));
+}
+
 TEST_F(WaylandScreenTest, OutputsAtOffsetsMakeTheirBoundingBox) {
   // Positions need not start at 0: the picture starts at the smallest.
   StartSway({"output HEADLESS-1 position 200 100"});

@@ -23,6 +23,9 @@ struct Round {
 struct OutputCopy {
   OutputImage image;  // described first, data once copied
   ShmBuffer buffer;
+  // Where in Captures::into the output is copied straight; -1: a buffer of
+  // its own.
+  int64_t offset;
   void *request;  // the method's own object for this output
   bool described;
   bool copied;
@@ -34,6 +37,7 @@ struct Captures {
   OutputCopy outputs[kMaxOutputs];
   int count;  // in the session's output order
   Round round;
+  const ShmMemory *into;  // the picture's memory, or NULL
 };
 
 class CaptureMethod {
@@ -45,7 +49,8 @@ class CaptureMethod {
   virtual bool Describe(Session *session, const Deadline &deadline,
                         Captures *captures) const = 0;
   // Copies every described output into memory of exactly the described
-  // shape. False when one fails or the deadline passes.
+  // shape: at its offset in captures->into where it has one, else into a
+  // buffer of its own. False when one fails or the deadline passes.
   virtual bool Copy(Session *session, const Deadline &deadline,
                     Captures *captures) const = 0;
   // Lets go of the requests and the memory.

@@ -99,6 +99,7 @@ class Screencopy : public CaptureMethod {
       OutputCopy *copy = &captures->outputs[i];
       copy->round = &captures->round;
       copy->session = session;
+      copy->offset = -1;
       zwlr_screencopy_frame_v1 *frame =
           zwlr_screencopy_manager_v1_capture_output(session->screencopy, 0,
                                                     session->outputs[i].output);
@@ -119,9 +120,15 @@ class Screencopy : public CaptureMethod {
       const OutputImage &image = copy->image;
       const int32_t rows =
           image.height - (ShouldFail(KTEST_OP_WAYLAND_COPY) ? 1 : 0);
+      const bool straight = captures->into != nullptr && copy->offset >= 0;
       if (!copy->described ||
-          !CreateShmBuffer(session->shm, image.shmFormat, image.width, rows,
-                           image.stride, &copy->buffer))
+          !(straight
+                ? CreateShmBufferIn(session->shm, *captures->into,
+                                    size_t(copy->offset), image.shmFormat,
+                                    image.width, rows, image.stride,
+                                    &copy->buffer)
+                : CreateShmBuffer(session->shm, image.shmFormat, image.width,
+                                  rows, image.stride, &copy->buffer)))
         return false;
       copy->image.data = copy->buffer.data;
       zwlr_screencopy_frame_v1_copy(FrameOf(*copy), copy->buffer.buffer);

@@ -1,11 +1,14 @@
 // The Wayland compositor's desktop as the platform's screen. The whole
 // picture is taken when a frame begins (a compositor only tells size and
-// format while answering a capture), on a connection made for that call and
-// closed right after. A new connection with its output queries costs 3-7 ms
-// beside the 200-250 ms that sway takes to answer a 1920x1080 capture, so
-// keeping one would gain little; a fresh one follows restarts,
-// WAYLAND_DISPLAY changes and forks.
+// format while answering a capture), on a connection made for that call:
+// it is closed when the frame ends, or, while a bitmap holds the picture,
+// when the bitmap gives it back, so that the call's later screen contexts
+// find it (one connection per call). A fresh one per call follows
+// restarts, WAYLAND_DISPLAY changes and forks. A bitmap of the whole
+// picture gets shared memory, which the compositor writes upright outputs
+// straight into; that memory is kept for the next call's bitmap.
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -37,10 +40,15 @@ class WaylandDisplay : public Display {
   // compositor, else the desktop portal. Keeps the connection for the frame
   // that follows.
   bool Open() {
-    Close();
-    if (!getenv("WAYLAND_DISPLAY")) return false;
-    if (!Connect(&session_, DeadlineIn(kConnectMs))) return false;
-    owner_ = getpid();
+    EndCapture();
+    ClosePortal(&portal_);
+    closed_ = false;
+    const Deadline deadline = DeadlineIn(kConnectMs);
+    if (!Reusable(deadline)) {
+      Disconnect(&session_);
+      if (!SameSocket(true) || !Connect(&session_, deadline)) return false;
+      owner_ = getpid();
+    }
     int count = 0;
     const CaptureMethod *const *methods = CaptureMethods(&count);
     if (ShouldFail(KTEST_OP_WAYLAND_CAPTURE)) count = 0;
@@ -61,12 +69,14 @@ class WaylandDisplay : public Display {
     return true;
   }
 
+  // Lets go of everything, the connection and the kept memory included
+  // (memory lent to a bitmap stays the bitmap's).
   void Close() {
-    DropPicture();
-    ReleaseSession();
+    EndCapture();
+    Disconnect(&session_);
     ClosePortal(&portal_);
-    source_ = Source::kNone;
-    method_ = nullptr;
+    DestroyShmMemory(&kept_);
+    closed_ = true;
   }
 
   // A compositor's capture tells the picture's size and format before it
@@ -103,7 +113,11 @@ class WaylandDisplay : public Display {
       frame->height = picture_.height;
       frame->format = picture_.format;
     }
-    if (!ok) Close();
+    if (!ok) {
+      EndCapture();
+      Disconnect(&session_);
+    }
+    framing_ = ok;
     return ok;
   }
 
@@ -111,8 +125,10 @@ class WaylandDisplay : public Display {
                   ptrdiff_t dstStride) override {
     if (described_) {
       const bool taken = TakeCapture();
-      ReleaseSession();
+      ReleaseCaptures();
       if (!taken) {
+        // A compositor that failed the copy may have ended the connection.
+        Disconnect(&session_);
         DropPicture();
         return false;
       }
@@ -131,11 +147,17 @@ class WaylandDisplay : public Display {
     return true;
   }
 
-  void EndFrame() override { Close(); }
+  // The connection stays while a bitmap holds the picture.
+  void EndFrame() override {
+    framing_ = false;
+    EndCapture();
+    if (!lent_) Disconnect(&session_);
+  }
 
   // The picture itself, before it is taken, for a bitmap of the frame's
-  // size: the copy is then composed straight into the bitmap. It outlives
-  // the frame until given back.
+  // size: shared memory the compositor can write into, and the copy is
+  // composed straight into the bitmap. It outlives the frame until given
+  // back, and is then kept for the next call's bitmap.
   uint8_t *LendPixels(const Frame &frame, int w, int h,
                       ptrdiff_t stride) override {
     if (lent_ || stride <= 0 || w != frame.width || h != frame.height)
@@ -148,23 +170,79 @@ class WaylandDisplay : public Display {
         return nullptr;
       lentByPortal_ = true;
       lentFrame_ = frame;
-    } else if (picture_.pixels || !AllocatePicture(w, h, frame.format,
-                                                   &picture_, size_t(stride))) {
+      lent_ = picture_.pixels;
+      return lent_;
+    }
+    size_t size = 0;
+    if (picture_.pixels ||
+        !PictureBytes(w, h, frame.format, size_t(stride), &size))
+      return nullptr;
+    // Memory kept by the parent of a forked child is shared with it.
+    if (kept_.data && (keptOwner_ != getpid() || kept_.size != size))
+      DestroyShmMemory(&kept_);
+    stale_ = kept_.data != nullptr;
+    if (stale_) {
+      lentMemory_ = kept_;
+      kept_ = ShmMemory{-1, nullptr, 0};
+    } else if (!CreateShmMemory(size, &lentMemory_)) {
       return nullptr;
     }
-    lent_ = picture_.pixels;
+    picture_ = Picture{w, h, size_t(stride), frame.format, lentMemory_.data};
+    lent_ = lentMemory_.data;
     return lent_;
   }
 
   void ReturnPixels(uint8_t *pixels) override {
     if (!pixels || pixels != lent_) return;
     if (picture_.pixels == lent_) memset(&picture_, 0, sizeof picture_);
-    free(lent_);
+    if (lentByPortal_) {
+      // The portal's decoded picture: the bitmap held it last.
+      Picture returned = {};
+      returned.pixels = lent_;
+      FreePicture(&returned);
+      lentByPortal_ = false;
+    } else {
+      DestroyShmMemory(&kept_);
+      if (closed_) {
+        DestroyShmMemory(&lentMemory_);
+      } else {
+        kept_ = lentMemory_;
+        keptOwner_ = getpid();
+      }
+      lentMemory_ = ShmMemory{-1, nullptr, 0};
+    }
     lent_ = nullptr;
-    lentByPortal_ = false;
+    // The call is over unless a frame is still going on.
+    if (!framing_) Disconnect(&session_);
   }
 
  private:
+  // Whether the connection kept for this call can serve its next frame: the
+  // same socket, this process's, no output come or gone, and it still
+  // answers.
+  bool Reusable(const Deadline &deadline) {
+    if (!session_.display || owner_ != getpid() || !SameSocket(false) ||
+        !session_.xdgOutputManager || session_.outputsChanged)
+      return false;
+    return Roundtrip(session_.display, deadline) && !session_.outputsChanged;
+  }
+
+  // Whether WAYLAND_DISPLAY (read now) still names the socket of the kept
+  // connection; with remember, it is taken as the socket from now on.
+  bool SameSocket(bool remember) {
+    const char *name = getenv("WAYLAND_DISPLAY");
+    const char *dir = getenv("XDG_RUNTIME_DIR");
+    if (!name || !*name) return false;
+    char where[sizeof socket_];
+    const int n = snprintf(where, sizeof where, "%s/%s", dir ? dir : "", name);
+    if (n < 0 || size_t(n) >= sizeof where) {
+      socket_[0] = 0;
+      return remember;  // too long to remember: never reused
+    }
+    if (remember) memcpy(socket_, where, size_t(n) + 1);
+    return strcmp(socket_, where) == 0;
+  }
+
   bool DescribeCapture(Frame *frame) {
     const Deadline deadline = DeadlineIn(kCaptureMs);
     described_ = true;
@@ -179,12 +257,29 @@ class WaylandDisplay : public Display {
   }
 
   bool TakeCapture() {
-    if (!method_->Copy(&session_, DeadlineIn(kCaptureMs), &captures_))
-      return false;
     OutputImage images[kMaxOutputs];
     Placement placements[kMaxOutputs];
     Gather(images, placements);
-    return Compose(placements, images, captures_.count, &picture_);
+    int64_t offsets[kMaxOutputs];
+    for (int i = 0; i < captures_.count; ++i) offsets[i] = -1;
+    captures_.into = nullptr;
+    if (lent_ && picture_.pixels == lent_) {
+      PlaceInPicture(placements, images, captures_.count, picture_, offsets);
+      captures_.into = &lentMemory_;
+      // Kept memory holds the last picture: the gaps between outputs must
+      // be black again (a lone output covers the whole picture).
+      if (stale_ && captures_.count > 1)
+        memset(picture_.pixels, 0, picture_.stride * size_t(picture_.height));
+    }
+    bool inPlace[kMaxOutputs];
+    for (int i = 0; i < captures_.count; ++i) {
+      captures_.outputs[i].offset = offsets[i];
+      inPlace[i] = offsets[i] >= 0;
+    }
+    if (!method_->Copy(&session_, DeadlineIn(kCaptureMs), &captures_))
+      return false;
+    Gather(images, placements);
+    return Compose(placements, images, captures_.count, &picture_, inPlace);
   }
 
   void Gather(OutputImage *images, Placement *placements) const {
@@ -205,12 +300,19 @@ class WaylandDisplay : public Display {
       FreePicture(&picture_);
   }
 
-  // The connection is needed no longer once the picture is taken.
-  void ReleaseSession() {
+  // The capture's requests and buffers; the connection stays.
+  void ReleaseCaptures() {
     if (described_) method_->Release(&captures_);
     described_ = false;
-    Disconnect(&session_);
+  }
+
+  // The frame is over: its picture and requests go, and the next frame
+  // begins with open.
+  void EndCapture() {
+    DropPicture();
+    ReleaseCaptures();
     source_ = Source::kNone;
+    method_ = nullptr;
   }
 
   Session session_ = {};
@@ -220,6 +322,14 @@ class WaylandDisplay : public Display {
   bool portalPicture_ = false;  // picture_ is the portal's, not composed here
   bool lentByPortal_ = false;   // lent_ is the portal's picture of lentFrame_
   Frame lentFrame_ = {};
+  ShmMemory lentMemory_ = {-1, nullptr, 0};
+  // Lent memory given back, for the next call's bitmap.
+  ShmMemory kept_ = {-1, nullptr, 0};
+  pid_t keptOwner_ = 0;
+  bool stale_ = false;    // the lent memory holds an earlier picture
+  bool closed_ = false;   // closed at unload: nothing more is kept
+  bool framing_ = false;  // between BeginFrame and EndFrame
+  char socket_[256] = {};
   Portal portal_ = {};
   Picture picture_ = {};
   const CaptureMethod *method_ = nullptr;

@@ -232,8 +232,46 @@ bool PlanPicture(const Placement *placements, const OutputImage *images,
   return true;
 }
 
+namespace {
+
+// Where an output goes in the picture, in pixels; false when it lands
+// outside or empty.
+bool OutputRect(const Layout &layout, const Placement &p, int width, int height,
+                int *left, int *top, int *w, int *h) {
+  *left = ToPixels(layout, p.x - layout.minX);
+  *top = ToPixels(layout, p.y - layout.minY);
+  const int right = ToPixels(layout, int64_t(p.x) + p.width - layout.minX);
+  const int bottom = ToPixels(layout, int64_t(p.y) + p.height - layout.minY);
+  *w = right - *left;
+  *h = bottom - *top;
+  return right > *left && bottom > *top && *left >= 0 && *top >= 0 &&
+         right <= width && bottom <= height;
+}
+
+// Turns the w x h rectangle at (left, top) upside down in place.
+void FlipRows(Picture *picture, int left, int top, int w, int h) {
+  const size_t bytes = size_t(picture->format.BytesPerPixel());
+  const size_t rowBytes = size_t(w) * bytes;
+  for (int j = 0; j < h / 2; ++j) {
+    uint8_t *a = picture->pixels + size_t(top + j) * picture->stride +
+                 size_t(left) * bytes;
+    uint8_t *b = picture->pixels + size_t(top + h - 1 - j) * picture->stride +
+                 size_t(left) * bytes;
+    uint8_t chunk[256];
+    for (size_t done = 0; done < rowBytes; done += sizeof chunk) {
+      const size_t n =
+          rowBytes - done < sizeof chunk ? rowBytes - done : sizeof chunk;
+      memcpy(chunk, a + done, n);
+      memcpy(a + done, b + done, n);
+      memcpy(b + done, chunk, n);
+    }
+  }
+}
+
+}  // namespace
+
 bool Compose(const Placement *placements, const OutputImage *images, int count,
-             Picture *picture) {
+             Picture *picture, const bool *inPlace) {
   int width = 0, height = 0;
   PixelFormat format;
   Layout layout;
@@ -246,19 +284,43 @@ bool Compose(const Placement *placements, const OutputImage *images, int count,
             : !AllocatePicture(width, height, format, picture))
     return false;
   for (int i = 0; i < count; ++i) {
-    const Placement &p = placements[i];
-    const int left = ToPixels(layout, p.x - layout.minX);
-    const int top = ToPixels(layout, p.y - layout.minY);
-    const int right = ToPixels(layout, int64_t(p.x) + p.width - layout.minX);
-    const int bottom = ToPixels(layout, int64_t(p.y) + p.height - layout.minY);
-    if (right <= left || bottom <= top || right > width || bottom > height ||
-        !Draw(images[i], p.transform, left, top, right - left, bottom - top,
-              picture)) {
+    int left, top, w, h;
+    bool ok =
+        OutputRect(layout, placements[i], width, height, &left, &top, &w, &h);
+    if (ok && inPlace && inPlace[i]) {
+      if (images[i].yInvert) FlipRows(picture, left, top, w, h);
+    } else if (ok) {
+      ok = Draw(images[i], placements[i].transform, left, top, w, h, picture);
+    }
+    if (!ok) {
       if (!given) FreePicture(picture);
       return false;
     }
   }
   return true;
+}
+
+void PlaceInPicture(const Placement *placements, const OutputImage *images,
+                    int count, const Picture &picture, int64_t *offsets) {
+  Layout layout;
+  const bool measured = Measure(placements, images, count, &layout);
+  const size_t bytes = size_t(picture.format.BytesPerPixel());
+  for (int i = 0; i < count; ++i) {
+    offsets[i] = -1;
+    const OutputImage &image = images[i];
+    PixelFormat format;
+    int left, top, w, h;
+    if (!measured || !picture.pixels ||
+        placements[i].transform != WL_OUTPUT_TRANSFORM_NORMAL ||
+        !ShmFormat(image.shmFormat, &format) ||
+        !SameFormat(format, picture.format) ||
+        size_t(image.stride) != picture.stride ||
+        !OutputRect(layout, placements[i], picture.width, picture.height, &left,
+                    &top, &w, &h) ||
+        w != image.width || h != image.height)
+      continue;
+    offsets[i] = int64_t(size_t(top) * picture.stride + size_t(left) * bytes);
+  }
 }
 
 }  // namespace wl

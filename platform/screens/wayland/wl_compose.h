@@ -31,9 +31,20 @@ struct Placement {
 // the outputs' format when they share one, else 8- or 10-bit XRGB. A
 // picture that already has (black) pixels is drawn into when its size and
 // format are right; otherwise one is allocated. False for an unreadable
-// format, a size out of range, or a given picture that does not fit.
+// format, a size out of range, or a given picture that does not fit. Outputs
+// whose inPlace entry is set are already at their place in the picture (the
+// compositor wrote them there) and are only turned upright if stored
+// bottom-up.
 bool Compose(const Placement *placements, const OutputImage *images, int count,
-             Picture *picture);
+             Picture *picture, const bool *inPlace = nullptr);
+
+// For each output, the byte offset in picture (of the size and format
+// PlanPicture gives) where the compositor can write it straight, with the
+// picture's stride: an upright output at the picture's density, in its
+// format, whose described stride is the picture's (a compositor takes only
+// the stride it described). -1 for an output that has to be copied.
+void PlaceInPicture(const Placement *placements, const OutputImage *images,
+                    int count, const Picture &picture, int64_t *offsets);
 
 // The size and format Compose gives for outputs of these shapes, before
 // any pixel is there (only the images' sizes and formats are read).

@@ -8,10 +8,9 @@
 namespace kplat {
 namespace wl {
 
-bool AllocatePicture(int width, int height, const PixelFormat &format,
-                     Picture *picture, size_t stride) {
-  memset(picture, 0, sizeof *picture);
-  size_t rowBytes = 0, size = 0;
+bool PictureBytes(int width, int height, const PixelFormat &format,
+                  size_t stride, size_t *size) {
+  size_t rowBytes = 0;
   if (width <= 0 || height <= 0 || width > kMaxPictureSide ||
       height > kMaxPictureSide ||
       __builtin_mul_overflow(size_t(width), size_t(format.BytesPerPixel()),
@@ -19,9 +18,16 @@ bool AllocatePicture(int width, int height, const PixelFormat &format,
     return false;
   if (stride == 0) stride = rowBytes;
   // Rows may be padded (a bitmap's rows are), but not to any length.
-  if (stride < rowBytes || stride - rowBytes > 64 ||
-      __builtin_mul_overflow(stride, size_t(height), &size))
-    return false;
+  return stride >= rowBytes && stride - rowBytes <= 64 &&
+         !__builtin_mul_overflow(stride, size_t(height), size);
+}
+
+bool AllocatePicture(int width, int height, const PixelFormat &format,
+                     Picture *picture, size_t stride) {
+  memset(picture, 0, sizeof *picture);
+  size_t size = 0;
+  if (!PictureBytes(width, height, format, stride, &size)) return false;
+  if (stride == 0) stride = size / size_t(height);
   picture->pixels = static_cast<uint8_t *>(malloc(size));
   if (!picture->pixels) return false;
   memset(picture->pixels, 0, size);

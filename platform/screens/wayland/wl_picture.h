@@ -21,6 +21,11 @@ struct Picture {
   uint8_t *pixels;  // top-down rows
 };
 
+// The bytes of a picture of that size and format with rows stride bytes
+// apart (0: no padding); false when the size or stride is out of range.
+bool PictureBytes(int width, int height, const PixelFormat &format,
+                  size_t stride, size_t *size);
+
 // A black picture of the given size and format, with rows stride bytes
 // apart (0: no padding). False (pixels NULL) when the size or stride is out
 // of range or memory runs out.

@@ -121,6 +121,10 @@ void OnGlobal(void *data, wl_registry *registry, uint32_t name,
     session->shm = static_cast<wl_shm *>(
         wl_registry_bind(registry, name, &wl_shm_interface, 1));
   } else if (strcmp(interface, wl_output_interface.name) == 0) {
+    if (session->connected) {
+      session->outputsChanged = true;
+      return;
+    }
     if (session->outputCount == kMaxOutputs) {
       session->tooManyOutputs = true;
       return;
@@ -149,9 +153,13 @@ void OnGlobal(void *data, wl_registry *registry, uint32_t name,
   }
 }
 
-// An output that goes away during the call makes its capture fail; nothing
-// to do here.
-void OnGlobalRemove(void *, wl_registry *, uint32_t) {}
+// An output that comes or goes makes a kept session stale: the next call
+// connects afresh. One that goes away during a call makes its capture fail.
+void OnGlobalRemove(void *data, wl_registry *, uint32_t name) {
+  Session *session = static_cast<Session *>(data);
+  for (int i = 0; i < session->outputCount; ++i)
+    if (session->outputs[i].globalName == name) session->outputsChanged = true;
+}
 
 const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 
@@ -189,20 +197,24 @@ bool Connect(Session *session, const Deadline &deadline) {
     Disconnect(session);
     return false;
   }
+  session->connected = true;
   return true;
 }
 
 bool LearnLayout(Session *session, const Deadline &deadline) {
   if (session->xdgOutputManager) {
+    bool asked = false;
     for (int i = 0; i < session->outputCount; ++i) {
       Output *output = &session->outputs[i];
+      if (output->xdgOutput) continue;
       output->xdgOutput = zxdg_output_manager_v1_get_xdg_output(
           session->xdgOutputManager, output->output);
       if (!output->xdgOutput) return false;
       zxdg_output_v1_add_listener(output->xdgOutput, &kXdgOutputListener,
                                   output);
+      asked = true;
     }
-    if (!Roundtrip(session->display, deadline)) return false;
+    if (asked && !Roundtrip(session->display, deadline)) return false;
   }
   for (int i = 0; i < session->outputCount; ++i) {
     Output *output = &session->outputs[i];

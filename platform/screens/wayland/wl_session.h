@@ -42,6 +42,8 @@ struct Session {
   Output outputs[kMaxOutputs];
   int outputCount;
   bool tooManyOutputs;
+  bool connected;       // the first exchanges are over
+  bool outputsChanged;  // an output came or went since
 };
 
 // Connects to the compositor WAYLAND_DISPLAY names and learns its globals
@@ -51,7 +53,9 @@ bool Connect(Session *session, const Deadline &deadline);
 
 // Asks every output for its logical position and size (xdg-output), or,
 // without xdg-output, derives them from wl_output. False when the
-// compositor fails to answer or an output cannot be placed.
+// compositor fails to answer or an output cannot be placed. On a session
+// kept from an earlier call, the outputs asked then keep telling their
+// changes; only new ones are asked.
 bool LearnLayout(Session *session, const Deadline &deadline);
 
 // Lets go of the connection and everything made on it, without a word to

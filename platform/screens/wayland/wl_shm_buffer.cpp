@@ -8,41 +8,94 @@
 
 namespace kplat {
 namespace wl {
+namespace {
+
+// A buffer over fd's pool of poolSize bytes; the pool itself is released at
+// once (the buffer keeps what it needs of it).
+wl_buffer *BufferInPool(wl_shm *shm, int fd, int32_t poolSize, int32_t offset,
+                        uint32_t format, int32_t width, int32_t height,
+                        int32_t stride) {
+  wl_shm_pool *pool = wl_shm_create_pool(shm, fd, poolSize);
+  if (!pool) return nullptr;
+  wl_buffer *buffer =
+      wl_shm_pool_create_buffer(pool, offset, width, height, stride, format);
+  wl_shm_pool_destroy(pool);
+  return buffer;
+}
+
+}  // namespace
+
+bool CreateShmMemory(size_t size, ShmMemory *memory) {
+  memset(memory, 0, sizeof *memory);
+  memory->fd = -1;
+  if (size == 0 || size > size_t(INT32_MAX)) return false;
+  const int fd = memfd_create("kestrel-screen", MFD_CLOEXEC);
+  if (fd < 0) return false;
+  // Populated when mapped: one call instead of a fault per page.
+  void *data = MAP_FAILED;
+  if (ftruncate(fd, off_t(size)) == 0)
+    data = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                MAP_SHARED | MAP_POPULATE, fd, 0);
+  if (data == MAP_FAILED) {
+    close(fd);
+    return false;
+  }
+  memory->fd = fd;
+  memory->data = static_cast<uint8_t *>(data);
+  memory->size = size;
+  return true;
+}
+
+void DestroyShmMemory(ShmMemory *memory) {
+  if (memory->data) munmap(memory->data, memory->size);
+  if (memory->fd >= 0) close(memory->fd);
+  memset(memory, 0, sizeof *memory);
+  memory->fd = -1;
+}
 
 bool CreateShmBuffer(wl_shm *shm, uint32_t format, int32_t width,
                      int32_t height, int32_t stride, ShmBuffer *buffer) {
   memset(buffer, 0, sizeof *buffer);
   int32_t size = 0;
+  ShmMemory memory;
   if (!shm || width <= 0 || height <= 0 || stride <= 0 ||
-      __builtin_mul_overflow(stride, height, &size))
+      __builtin_mul_overflow(stride, height, &size) ||
+      !CreateShmMemory(size_t(size), &memory))
     return false;
-  const int fd = memfd_create("kestrel-screen", MFD_CLOEXEC);
-  if (fd < 0) return false;
-  void *data = MAP_FAILED;
-  if (ftruncate(fd, size) == 0)
-    data =
-        mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  wl_shm_pool *pool = nullptr;
-  if (data != MAP_FAILED) pool = wl_shm_create_pool(shm, fd, size);
+  buffer->buffer =
+      BufferInPool(shm, memory.fd, size, 0, format, width, height, stride);
   // The compositor holds its own reference to the memory once the pool
   // request is sent; the descriptor is no longer needed.
-  close(fd);
-  if (pool)
-    buffer->buffer =
-        wl_shm_pool_create_buffer(pool, 0, width, height, stride, format);
-  if (pool) wl_shm_pool_destroy(pool);
+  close(memory.fd);
   if (!buffer->buffer) {
-    if (data != MAP_FAILED) munmap(data, size_t(size));
+    munmap(memory.data, memory.size);
     return false;
   }
-  buffer->data = static_cast<uint8_t *>(data);
-  buffer->size = size_t(size);
+  buffer->data = memory.data;
+  buffer->size = memory.size;
+  return true;
+}
+
+bool CreateShmBufferIn(wl_shm *shm, const ShmMemory &memory, size_t offset,
+                       uint32_t format, int32_t width, int32_t height,
+                       int32_t stride, ShmBuffer *buffer) {
+  memset(buffer, 0, sizeof *buffer);
+  int32_t bytes = 0;
+  if (!shm || memory.fd < 0 || width <= 0 || height <= 0 || stride <= 0 ||
+      __builtin_mul_overflow(stride, height, &bytes) ||
+      memory.size > size_t(INT32_MAX) || offset > memory.size ||
+      size_t(bytes) > memory.size - offset)
+    return false;
+  buffer->buffer = BufferInPool(shm, memory.fd, int32_t(memory.size),
+                                int32_t(offset), format, width, height, stride);
+  if (!buffer->buffer) return false;
+  buffer->data = memory.data + offset;
   return true;
 }
 
 void DestroyShmBuffer(ShmBuffer *buffer) {
   if (buffer->buffer) wl_buffer_destroy(buffer->buffer);
-  if (buffer->data) munmap(buffer->data, buffer->size);
+  if (buffer->size) munmap(buffer->data, buffer->size);
   memset(buffer, 0, sizeof *buffer);
 }
 

@@ -1,7 +1,7 @@
 // The device's C runtime: its heap and stream close, and the wide-character
-// file open. The module's malloc, free and fclose are the runtime's own
-// (CrtMalloc, CrtFree, CrtFclose), as the device's core library supplied
-// them; the encoders keep the system's.
+// file open. The malloc, free and fclose of the module and the platform are
+// the runtime's own, as the device's core library supplied them; the
+// encoders keep the system's.
 #pragma once
 
 #include <errno.h>
@@ -16,6 +16,11 @@ extern "C" {
 
 void *CrtMalloc(size_t size);
 void CrtFree(void *block);
+// The module's heap: screen-sized blocks come from the same pixel memory as
+// bitmaps and are kept for the next call, small ones from CrtMalloc. A
+// block of one is given back only to the other.
+void *CrtModuleMalloc(size_t size);
+void CrtModuleFree(void *block);
 // Closes the stream; EOF when the close failed (the stream is gone anyway).
 int CrtFclose(FILE *stream);
 
@@ -37,6 +42,11 @@ int _get_call_errno(void);
 }
 #endif
 
+#if defined(KESTREL_MODULE)
+#define malloc(size) CrtModuleMalloc(size)
+#define free(block) CrtModuleFree(block)
+#else
 #define malloc(size) CrtMalloc(size)
 #define free(block) CrtFree(block)
+#endif
 #define fclose(stream) CrtFclose(stream)
