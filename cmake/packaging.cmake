@@ -29,7 +29,7 @@ endif()
 set(kestrel_deb_depends
   "libc6 (>= 2.34)" "libgcc-s1" "libstdc++6 (>= 12)"
   "libjpeg62-turbo (>= 1.3.1)" "libpng16-16 (>= 1.6.2)" "zlib1g")
-foreach(pair "kplat_x11|libxcb1, libxcb-shm0" "kplat_drm|libdrm2"
+foreach(pair "kplat_x11|libxcb1, libxcb-shm0, libxcb-randr0" "kplat_drm|libdrm2"
              "kplat_wayland|libwayland-client0")
   string(REPLACE "|" ";" pair "${pair}")
   list(GET pair 0 layer)

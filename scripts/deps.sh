@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config binutils util-linux
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
-  libxcb1-dev libxcb-shm0-dev libxau-dev x11-xserver-utils
+  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxau-dev x11-xserver-utils
   libdrm-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xfonts-base clang libclang-rt-14-dev clang-format valgrind ninja-build

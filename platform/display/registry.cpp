@@ -39,6 +39,10 @@ struct CloseAtUnload {
 
 }  // namespace
 
+#if !KESTREL_WITH_WAYLAND
+Display *OpenCompositorBehindXwayland() { return nullptr; }
+#endif
+
 Display *CurrentDisplay() {
   if (g_shutDown) return nullptr;
   Display *memory = InstalledTestScreen();

@@ -60,6 +60,7 @@ add_library(kplat_wayland OBJECT
   platform/wayland/wl_compose.cpp
   platform/wayland/wl_formats.cpp
   platform/wayland/wl_picture.cpp
+  platform/wayland/wl_own_socket.cpp
   platform/wayland/wl_session.cpp
   platform/wayland/wl_shm_buffer.cpp
   platform/wayland/wl_wait.cpp

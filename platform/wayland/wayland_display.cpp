@@ -14,6 +14,7 @@
 #include "display.h"
 #include "portal_screenshot.h"
 #include "seam/test_seam.h"
+#include "wl_own_socket.h"
 #include "wl_picture.h"
 #include "wl_session.h"
 
@@ -32,13 +33,15 @@ enum class Source { kNone, kCapture, kPortal };
 
 class WaylandDisplay : public Display {
  public:
-  // Finds what can take the picture now: a capture method of the
+  // Finds what can take the picture now on the compositor whose socket
+  // is named so (as WAYLAND_DISPLAY names one): a capture method of the
   // compositor, else the desktop portal. Keeps the connection for the frame
   // that follows.
-  bool Open() {
+  bool Open(const char *socket) {
     Close();
-    if (!getenv("WAYLAND_DISPLAY")) return false;
-    if (!Connect(&session_, DeadlineIn(kConnectMs))) return false;
+    if (!socket || strlen(socket) >= sizeof socket_) return false;
+    if (socket != socket_) strcpy(socket_, socket);
+    if (!Connect(&session_, socket_, DeadlineIn(kConnectMs))) return false;
     owner_ = getpid();
     int count = 0;
     const CaptureMethod *const *methods = CaptureMethods(&count);
@@ -76,7 +79,7 @@ class WaylandDisplay : public Display {
     DropPicture();
     // What open found belongs to this call of this process alone.
     if (source_ == Source::kNone || owner_ != getpid()) {
-      if (!Open()) return false;
+      if (!Open(socket_)) return false;
     }
     bool ok = frame != nullptr;
     if (ok && source_ == Source::kCapture) {
@@ -189,6 +192,7 @@ class WaylandDisplay : public Display {
     source_ = Source::kNone;
   }
 
+  char socket_[108] = "";  // as long as a socket path can be
   Session session_ = {};
   Captures captures_ = {};
   bool described_ = false;   // captures_ holds requests
@@ -202,7 +206,10 @@ class WaylandDisplay : public Display {
 
 WaylandDisplay g_display;
 
-Display *OpenWayland() { return g_display.Open() ? &g_display : nullptr; }
+Display *OpenWayland() {
+  const char *socket = getenv("WAYLAND_DISPLAY");
+  return socket && *socket && g_display.Open(socket) ? &g_display : nullptr;
+}
 
 void CloseWayland() { g_display.Close(); }
 
@@ -211,5 +218,14 @@ void CloseWayland() { g_display.Close(); }
 
 const DisplayBackend kWaylandBackend = {"wayland", wl::OpenWayland,
                                         wl::CloseWayland};
+
+// With WAYLAND_DISPLAY set, the Wayland screen has had its turn already.
+Display *OpenCompositorBehindXwayland() {
+  const char *named = getenv("WAYLAND_DISPLAY");
+  char socket[32];
+  if ((named && *named) || !wl::FindOwnCompositorSocket(socket, sizeof socket))
+    return nullptr;
+  return wl::g_display.Open(socket) ? &wl::g_display : nullptr;
+}
 
 }  // namespace kplat

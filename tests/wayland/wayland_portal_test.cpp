@@ -47,9 +47,15 @@ class PortalTest : public SwayTest {
   bool StartBus() {
     if (!bus_.Start("sway", logs_.File("bus.log"))) return false;
     bus_.Use();
+    const auto start = std::chrono::steady_clock::now();
     kplat::wl::Portal portal;
     if (kplat::wl::OpenPortal(&portal, DeadlineIn(60000)))
       kplat::wl::ClosePortal(&portal);
+    RecordProperty(
+        "portal_start_ms",
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count()));
     return true;
   }
   std::string BusLog() {
