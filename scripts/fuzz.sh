@@ -13,12 +13,14 @@ scripts/deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKESTREL_SANITIZE=ON -DKESTREL_FUZZ=ON \
   -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_bitblt fuzz_cstring_format fuzz_multibyte
+cmake --build build-fuzz -j"$(nproc)" --target fuzz_bitblt fuzz_cstring_format fuzz_multibyte \
+  fuzz_portal_answer fuzz_png_picture
 
 mkdir -p build-fuzz/artifacts
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for target in fuzz_bitblt fuzz_cstring_format fuzz_multibyte; do
+for target in fuzz_bitblt fuzz_cstring_format fuzz_multibyte fuzz_portal_answer \
+              fuzz_png_picture; do
   work="$(mktemp -d)"
   echo "== $target (${seconds}s)"
   log="build-fuzz/$target.log"

@@ -36,6 +36,10 @@ bool IsSupportedFormat(const PixelFormat &format);
 // palettised, palette).
 bool SameFormat(const PixelFormat &a, const PixelFormat &b);
 
+// The size ceiling of a screen: its 24-bit copy (rows of width x 3 bytes
+// rounded up to 4, times the height) takes at most INT32_MAX bytes.
+bool FitsSizeCeiling(int64_t width, int64_t height);
+
 // The 24-bit blue-green-red format of DIB sections.
 const PixelFormat &Bgr24Format();
 

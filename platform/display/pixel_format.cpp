@@ -47,6 +47,13 @@ bool SameFormat(const PixelFormat &a, const PixelFormat &b) {
          memcmp(a.palette, b.palette, sizeof(a.palette)) == 0;
 }
 
+bool FitsSizeCeiling(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX)
+    return false;
+  const int64_t row = (width * 3 + 3) & ~int64_t(3);
+  return height <= INT32_MAX / row;
+}
+
 const PixelFormat &Bgr24Format() {
   static const PixelFormat kBgr24 = {24, 0xFF0000, 0x00FF00, 0x0000FF, {}};
   return kBgr24;

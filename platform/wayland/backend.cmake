@@ -65,6 +65,8 @@ add_library(kplat_wayland OBJECT
   platform/wayland/wl_shm_buffer.cpp
   platform/wayland/wl_wait.cpp
   platform/wayland/screencopy_capture.cpp
+  platform/wayland/bus_connection.cpp
+  platform/wayland/portal_file.cpp
   platform/wayland/portal_screenshot.cpp
   platform/wayland/png_picture.cpp
   platform/wayland/wayland_display.cpp)

@@ -6,13 +6,13 @@
 namespace kplat {
 namespace wl {
 
-bool ReadPngPicture(const char *path, Picture *picture) {
+bool ReadPngPicture(FILE *file, Picture *picture) {
   memset(picture, 0, sizeof *picture);
   // libpng's simplified interface keeps its error recovery to itself.
   png_image image;
   memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path)) return false;
+  if (!png_image_begin_read_from_stdio(&image, file)) return false;
   image.format = PNG_FORMAT_BGRA;
   PixelFormat format;
   memset(&format, 0, sizeof format);
@@ -20,7 +20,7 @@ bool ReadPngPicture(const char *path, Picture *picture) {
   format.redMask = 0xff0000;
   format.greenMask = 0xff00;
   format.blueMask = 0xff;
-  if (image.width > INT32_MAX || image.height > INT32_MAX ||
+  if (!FitsSizeCeiling(image.width, image.height) ||
       !AllocatePicture(int(image.width), int(image.height), format, picture)) {
     png_image_free(&image);
     return false;

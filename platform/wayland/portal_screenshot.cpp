@@ -1,13 +1,13 @@
 #include "portal_screenshot.h"
 
 #include <dbus/dbus.h>
+#include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "png_picture.h"
+#include "bus_connection.h"
+#include "portal_file.h"
 
 namespace kplat {
 namespace wl {
@@ -19,45 +19,50 @@ const char kScreenshot[] = "org.freedesktop.portal.Screenshot";
 const char kRequest[] = "org.freedesktop.portal.Request";
 const char kRequestPrefix[] = "/org/freedesktop/portal/desktop/request/";
 
-// A method call answered within the deadline; NULL on error or timeout.
-DBusMessage *Call(DBusConnection *bus, DBusMessage *call,
-                  const Deadline &deadline) {
-  if (!call) return nullptr;
-  DBusError error;
-  dbus_error_init(&error);
-  const int ms = RemainingMs(deadline);
-  DBusMessage *reply =
-      ms > 0 ? dbus_connection_send_with_reply_and_block(bus, call, ms, &error)
-             : nullptr;
-  dbus_error_free(&error);
-  dbus_message_unref(call);
-  return reply;
+// Closing a request is a courtesy that must not hold the call long.
+const int kCloseMs = 200;
+
+// A method return of the given signature from sender (NULL: any), or NULL;
+// reply is consumed either way.
+DBusMessage *Expect(DBusMessage *reply, const char *signature,
+                    const char *sender) {
+  if (!reply) return nullptr;
+  const char *from = dbus_message_get_sender(reply);
+  if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      dbus_message_has_signature(reply, signature) &&
+      (!sender || (from && strcmp(from, sender) == 0)))
+    return reply;
+  dbus_message_unref(reply);
+  return nullptr;
 }
 
-// Subscribes to the Response signals of this connection's requests. The
-// subscription comes before the call, so an early answer is not missed.
-bool WatchRequests(DBusConnection *bus, const char *sender,
-                   const Deadline &deadline) {
-  char rule[256];
-  const int n = snprintf(rule, sizeof rule,
-                         "type='signal',interface='%s',member='Response',"
-                         "path_namespace='%s%s'",
-                         kRequest, kRequestPrefix, sender);
-  if (n < 0 || size_t(n) >= sizeof rule) return false;
+// A call to the bus itself with one string argument.
+DBusMessage *AskBus(DBusConnection *bus, const char *method, const char *arg,
+                    const char *signature, const Deadline &deadline) {
   DBusMessage *call = dbus_message_new_method_call(
-      DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "AddMatch");
-  const char *text = rule;
-  if (call && !dbus_message_append_args(call, DBUS_TYPE_STRING, &text,
+      DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, method);
+  if (call && !dbus_message_append_args(call, DBUS_TYPE_STRING, &arg,
                                         DBUS_TYPE_INVALID)) {
     dbus_message_unref(call);
-    return false;
+    return nullptr;
   }
-  DBusMessage *reply = Call(bus, call, deadline);
-  if (!reply) return false;
-  const bool ok =
-      dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN;
-  dbus_message_unref(reply);
-  return ok;
+  return Expect(CallWithin(bus, call, deadline), signature, DBUS_SERVICE_DBUS);
+}
+
+// Subscribes to the Response signals that the portal sends on this
+// connection's requests. The subscription comes before the call, so an
+// early answer is not missed; the bus passes on no other sender's.
+bool WatchRequests(const Portal &portal, const char *sender,
+                   const Deadline &deadline) {
+  char rule[512];
+  const int n = snprintf(rule, sizeof rule,
+                         "type='signal',sender='%s',interface='%s',"
+                         "member='Response',path_namespace='%s%s'",
+                         portal.owner, kRequest, kRequestPrefix, sender);
+  if (n < 0 || size_t(n) >= sizeof rule) return false;
+  DBusMessage *reply = AskBus(portal.bus, "AddMatch", rule, "", deadline);
+  if (reply) dbus_message_unref(reply);
+  return reply != nullptr;
 }
 
 bool AppendOption(DBusMessageIter *dict, const char *key, int type,
@@ -75,10 +80,10 @@ bool AppendOption(DBusMessageIter *dict, const char *key, int type,
 }
 
 // Screenshot("", {handle_token, interactive: false, modal: false}): the
-// request's object path, copied into handle.
-bool RequestScreenshot(DBusConnection *bus, const char *token,
+// request's object path, as the portal returned it, copied into handle.
+bool RequestScreenshot(const Portal &portal, const char *token,
                        const Deadline &deadline, char *handle, size_t room) {
-  DBusMessage *call = dbus_message_new_method_call(kPortalName, kPortalPath,
+  DBusMessage *call = dbus_message_new_method_call(portal.owner, kPortalPath,
                                                    kScreenshot, "Screenshot");
   if (!call) return false;
   DBusMessageIter args, dict;
@@ -96,32 +101,64 @@ bool RequestScreenshot(DBusConnection *bus, const char *token,
     dbus_message_unref(call);
     return false;
   }
-  DBusMessage *reply = Call(bus, call, deadline);
+  DBusMessage *reply =
+      Expect(CallWithin(portal.bus, call, deadline), "o", portal.owner);
   if (!reply) return false;
   const char *path = nullptr;
-  DBusError error;
-  dbus_error_init(&error);
-  bool ok = dbus_message_get_args(reply, &error, DBUS_TYPE_OBJECT_PATH, &path,
-                                  DBUS_TYPE_INVALID) &&
-            strlen(path) < room;
+  const bool ok = dbus_message_get_args(reply, nullptr, DBUS_TYPE_OBJECT_PATH,
+                                        &path, DBUS_TYPE_INVALID) &&
+                  strlen(path) < room;
   if (ok) strcpy(handle, path);
-  dbus_error_free(&error);
   dbus_message_unref(reply);
   return ok;
 }
 
-// The "uri" of a successful Response(u response, a{sv} results), as a
-// local path; false for any other answer.
-bool ResponsePath(DBusMessage *signal, char *path, size_t room) {
+// Waits for the portal's own answer on handle: the Response signal from
+// the portal's unique name, on that path, well typed. Anything else is
+// dropped and the wait goes on until the deadline.
+Answer AwaitAnswer(const Portal &portal, const char *handle,
+                   const Deadline &deadline, char *path, size_t room) {
+  for (;;) {
+    while (DBusMessage *message = dbus_connection_pop_message(portal.bus)) {
+      const char *from = dbus_message_get_sender(message);
+      Answer answer = Answer::kMalformed;
+      if (dbus_message_is_signal(message, kRequest, "Response") &&
+          dbus_message_has_path(message, handle) && from &&
+          strcmp(from, portal.owner) == 0)
+        answer = ReadAnswer(message, path, room);
+      dbus_message_unref(message);
+      if (answer != Answer::kMalformed) return answer;
+    }
+    if (!ReadWithin(portal.bus, deadline)) return Answer::kMalformed;
+  }
+}
+
+// Withdraws a request that was not answered in time, so that no dialog or
+// file outlives it.
+void CloseRequest(const Portal &portal, const char *handle) {
+  DBusMessage *call =
+      dbus_message_new_method_call(portal.owner, handle, kRequest, "Close");
+  if (!call) return;
+  dbus_message_set_no_reply(call, TRUE);
+  if (dbus_connection_send(portal.bus, call, nullptr))
+    FlushWithin(portal.bus, DeadlineIn(kCloseMs));
+  dbus_message_unref(call);
+}
+
+}  // namespace
+
+Answer ReadAnswer(DBusMessage *response, char *path, size_t room) {
+  // The signature is checked before anything is read: every key is then a
+  // string and every value a variant.
+  if (!dbus_message_has_signature(response, "ua{sv}"))
+    return Answer::kMalformed;
   DBusMessageIter args, dict;
-  dbus_uint32_t response = 1;
-  if (!dbus_message_iter_init(signal, &args) ||
-      dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_UINT32)
-    return false;
-  dbus_message_iter_get_basic(&args, &response);
-  if (response != 0 || !dbus_message_iter_next(&args) ||
-      dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY)
-    return false;
+  dbus_uint32_t code = 0;
+  dbus_message_iter_init(response, &args);
+  dbus_message_iter_get_basic(&args, &code);
+  if (code == 1) return Answer::kRefused;
+  if (code != 0) return Answer::kEnded;
+  dbus_message_iter_next(&args);
   for (dbus_message_iter_recurse(&args, &dict);
        dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY;
        dbus_message_iter_next(&dict)) {
@@ -129,64 +166,16 @@ bool ResponsePath(DBusMessage *signal, char *path, size_t room) {
     const char *key = nullptr, *uri = nullptr;
     dbus_message_iter_recurse(&dict, &entry);
     dbus_message_iter_get_basic(&entry, &key);
-    if (strcmp(key, "uri") != 0 || !dbus_message_iter_next(&entry)) continue;
+    if (strcmp(key, "uri") != 0) continue;
+    dbus_message_iter_next(&entry);
     dbus_message_iter_recurse(&entry, &variant);
     if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_STRING)
-      return false;
+      return Answer::kMalformed;
     dbus_message_iter_get_basic(&variant, &uri);
-    return UriToPath(uri, path, room);
+    return UriToPath(uri, path, room) ? Answer::kFile : Answer::kEnded;
   }
-  return false;
+  return Answer::kEnded;
 }
-
-// Waits for the Response signal on handle.
-DBusMessage *AwaitResponse(DBusConnection *bus, const char *handle,
-                           const Deadline &deadline) {
-  for (;;) {
-    DBusMessage *message;
-    while ((message = dbus_connection_pop_message(bus)) != nullptr) {
-      if (dbus_message_is_signal(message, kRequest, "Response") &&
-          dbus_message_has_path(message, handle))
-        return message;
-      dbus_message_unref(message);
-    }
-    const int ms = RemainingMs(deadline);
-    if (ms == 0 || !dbus_connection_read_write(bus, ms)) return nullptr;
-  }
-}
-
-// Withdraws a request that was not answered in time, so that no dialog or
-// file outlives it.
-void CloseRequest(DBusConnection *bus, const char *handle) {
-  DBusMessage *call =
-      dbus_message_new_method_call(kPortalName, handle, kRequest, "Close");
-  if (!call) return;
-  dbus_message_set_no_reply(call, TRUE);
-  dbus_connection_send(bus, call, nullptr);
-  dbus_connection_flush(bus);
-  dbus_message_unref(call);
-}
-
-// The session bus as this call finds it: DBUS_SESSION_BUS_ADDRESS, else the
-// socket in XDG_RUNTIME_DIR. Asked at every call (libdbus's own session
-// bus lookup keeps the first answer for the life of the process), and never
-// a bus started for the purpose, as libdbus would otherwise do.
-bool SessionBusAddress(char *address, size_t room) {
-  const char *given = getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (given && *given) {
-    if (strlen(given) >= room) return false;
-    strcpy(address, given);
-    return true;
-  }
-  const char *dir = getenv("XDG_RUNTIME_DIR");
-  if (!dir || !*dir) return false;
-  const int n = snprintf(address, room, "unix:path=%s/bus", dir);
-  struct stat st;
-  return n > 0 && size_t(n) < room && stat(address + 10, &st) == 0 &&
-         S_ISSOCK(st.st_mode);
-}
-
-}  // namespace
 
 bool UriToPath(const char *uri, char *path, size_t room) {
   static const char kScheme[] = "file://";
@@ -211,26 +200,9 @@ bool UriToPath(const char *uri, char *path, size_t room) {
 }
 
 bool OpenPortal(Portal *portal, const Deadline &deadline) {
-  portal->bus = nullptr;
-  char address[4200];
-  if (!SessionBusAddress(address, sizeof address)) return false;
-  // libdbus would otherwise ignore SIGPIPE for the whole host; its writes
-  // pass MSG_NOSIGNAL anyway.
-  dbus_connection_set_change_sigpipe(FALSE);
-  DBusError error;
-  dbus_error_init(&error);
-  DBusConnection *bus = dbus_connection_open_private(address, &error);
-  if (bus) {
-    dbus_connection_set_exit_on_disconnect(bus, FALSE);
-    if (!dbus_bus_register(bus, &error)) {
-      dbus_connection_close(bus);
-      dbus_connection_unref(bus);
-      bus = nullptr;
-    }
-  }
-  dbus_error_free(&error);
-  if (!bus) return false;
-  portal->bus = bus;
+  memset(portal, 0, sizeof *portal);
+  portal->bus = ConnectSessionBus(deadline);
+  if (!portal->bus) return false;
   // Reading the interface's version asks the portal to start if it is not
   // running, and tells whether it offers Screenshot at all.
   DBusMessage *call = dbus_message_new_method_call(
@@ -242,18 +214,38 @@ bool OpenPortal(Portal *portal, const Deadline &deadline) {
     dbus_message_unref(call);
     call = nullptr;
   }
-  DBusMessage *reply = Call(bus, call, deadline);
-  const bool offered =
-      reply && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN;
-  if (reply) dbus_message_unref(reply);
-  if (!offered) ClosePortal(portal);
-  return offered;
+  DBusMessage *offered =
+      Expect(CallWithin(portal->bus, call, deadline), "v", nullptr);
+  // Who answers for the name now: only that connection's answers count,
+  // and only files of the user it runs as are read.
+  DBusMessage *owner =
+      offered ? AskBus(portal->bus, "GetNameOwner", kPortalName, "s", deadline)
+              : nullptr;
+  const char *name = nullptr;
+  bool ok = owner &&
+            dbus_message_get_args(owner, nullptr, DBUS_TYPE_STRING, &name,
+                                  DBUS_TYPE_INVALID) &&
+            strlen(name) < sizeof portal->owner;
+  if (ok) strcpy(portal->owner, name);
+  DBusMessage *user = ok ? AskBus(portal->bus, "GetConnectionUnixUser",
+                                  portal->owner, "u", deadline)
+                         : nullptr;
+  dbus_uint32_t uid = 0;
+  ok = user && dbus_message_get_args(user, nullptr, DBUS_TYPE_UINT32, &uid,
+                                     DBUS_TYPE_INVALID);
+  portal->uid = uid_t(uid);
+  DBusMessage *replies[] = {offered, owner, user};
+  for (DBusMessage *reply : replies)
+    if (reply) dbus_message_unref(reply);
+  if (!ok) ClosePortal(portal);
+  return ok;
 }
 
 bool PortalScreenshot(Portal *portal, const Deadline &deadline,
                       Picture *picture) {
-  DBusConnection *bus = portal->bus;
-  const char *unique = bus ? dbus_bus_get_unique_name(bus) : nullptr;
+  memset(picture, 0, sizeof *picture);
+  const char *unique =
+      portal->bus ? dbus_bus_get_unique_name(portal->bus) : nullptr;
   if (!unique || unique[0] != ':') return false;
   // The request's path is built from the unique name (":1.42" -> "1_42")
   // and a token of ours.
@@ -267,27 +259,28 @@ bool PortalScreenshot(Portal *portal, const Deadline &deadline,
   snprintf(token, sizeof token, "kestrel%ld_%u", long(getpid()), ++serial);
 
   char handle[256], path[4096];
-  if (!WatchRequests(bus, sender, deadline) ||
-      !RequestScreenshot(bus, token, deadline, handle, sizeof handle))
+  if (!WatchRequests(*portal, sender, deadline) ||
+      !RequestScreenshot(*portal, token, deadline, handle, sizeof handle))
     return false;
-  DBusMessage *response = AwaitResponse(bus, handle, deadline);
-  if (!response) {
-    CloseRequest(bus, handle);
-    return false;
+  switch (AwaitAnswer(*portal, handle, deadline, path, sizeof path)) {
+    case Answer::kFile:
+      return TakePortalFile(path, portal->uid, picture);
+    case Answer::kRefused:
+      errno = EACCES;
+      return false;
+    case Answer::kEnded:
+      return false;
+    case Answer::kMalformed:
+      break;
   }
-  const bool answered = ResponsePath(response, path, sizeof path);
-  dbus_message_unref(response);
-  if (!answered) return false;
-  const bool ok = ReadPngPicture(path, picture);
-  unlink(path);
-  return ok;
+  CloseRequest(*portal, handle);
+  errno = ETIMEDOUT;
+  return false;
 }
 
 void ClosePortal(Portal *portal) {
-  if (!portal->bus) return;
-  dbus_connection_close(portal->bus);
-  dbus_connection_unref(portal->bus);
-  portal->bus = nullptr;
+  CloseBus(portal->bus);
+  memset(portal, 0, sizeof *portal);
 }
 
 }  // namespace wl

@@ -6,30 +6,44 @@
 #pragma once
 
 #include <stddef.h>
+#include <sys/types.h>
 
 #include "wl_picture.h"
 #include "wl_wait.h"
 
 struct DBusConnection;
+struct DBusMessage;
 
 namespace kplat {
 namespace wl {
 
 struct Portal {
   DBusConnection *bus;
+  char owner[256];  // the portal's unique name on the bus
+  uid_t uid;        // the user it runs as
 };
 
 // A private connection to the session bus named now, kept only when a
 // portal there answers for Screenshot in time.
 bool OpenPortal(Portal *portal, const Deadline &deadline);
 
-// Asks for a screenshot without dialog, waits for the answer, reads the
-// picture and deletes the file. False on denial, cancellation, timeout or
-// an unreadable file.
+// Asks once for a screenshot without dialog, waits for the portal's answer,
+// reads the picture and deletes the file. False on refusal (errno EACCES),
+// cancellation, timeout (ETIMEDOUT: the request is then closed) or a file
+// that is not the portal's regular file or not a picture.
 bool PortalScreenshot(Portal *portal, const Deadline &deadline,
                       Picture *picture);
 
 void ClosePortal(Portal *portal);
+
+// What a Response signal says, once its sender and path were checked.
+enum class Answer {
+  kMalformed,  // not Response(u, a{sv}) with a string "uri" on success
+  kRefused,    // response 1: the user or a stored choice said no
+  kEnded,      // another nonzero response, or success without a file
+  kFile,       // success: the path is in the caller's buffer
+};
+Answer ReadAnswer(DBusMessage *response, char *path, size_t room);
 
 // The local path a file:// URI names, percent-escapes decoded; false for
 // another scheme or host, or a path longer than room.

@@ -77,6 +77,14 @@ class WaylandDisplay : public Display {
   // The portal only hands over whole pictures, so its frame takes one.
   bool BeginFrame(Frame *frame) override {
     DropPicture();
+    // A bitmap of this capture still holds the portal's picture (the
+    // DIB section's GetDC comes while the screen bitmap lives): the frame
+    // describes that picture rather than asking the portal again, which
+    // would double the time and any prompt. Its pixels are the bitmap's.
+    if (frame && lent_ && lentByPortal_) {
+      *frame = lentFrame_;
+      return true;
+    }
     // What open found belongs to this call of this process alone.
     if (source_ == Source::kNone || owner_ != getpid()) {
       if (!Open(socket_)) return false;
@@ -129,10 +137,20 @@ class WaylandDisplay : public Display {
   // the frame until given back.
   uint8_t *LendPixels(const Frame &frame, int w, int h,
                       ptrdiff_t stride) override {
-    if (lent_ || !described_ || picture_.pixels || stride <= 0 ||
-        w != frame.width || h != frame.height ||
-        !AllocatePicture(w, h, frame.format, &picture_, size_t(stride)))
+    if (lent_ || stride <= 0 || w != frame.width || h != frame.height)
       return nullptr;
+    if (!described_) {
+      // The portal's picture, taken already, when its rows fit the bitmap.
+      if (!picture_.pixels || size_t(stride) != picture_.stride ||
+          w != picture_.width || h != picture_.height ||
+          !SameFormat(frame.format, picture_.format))
+        return nullptr;
+      lentByPortal_ = true;
+      lentFrame_ = frame;
+    } else if (picture_.pixels || !AllocatePicture(w, h, frame.format,
+                                                   &picture_, size_t(stride))) {
+      return nullptr;
+    }
     lent_ = picture_.pixels;
     return lent_;
   }
@@ -142,6 +160,7 @@ class WaylandDisplay : public Display {
     if (picture_.pixels == lent_) memset(&picture_, 0, sizeof picture_);
     free(lent_);
     lent_ = nullptr;
+    lentByPortal_ = false;
   }
 
  private:
@@ -195,8 +214,10 @@ class WaylandDisplay : public Display {
   char socket_[108] = "";  // as long as a socket path can be
   Session session_ = {};
   Captures captures_ = {};
-  bool described_ = false;   // captures_ holds requests
-  uint8_t *lent_ = nullptr;  // picture memory a bitmap holds
+  bool described_ = false;     // captures_ holds requests
+  uint8_t *lent_ = nullptr;    // picture memory a bitmap holds
+  bool lentByPortal_ = false;  // lent_ is the portal's picture of lentFrame_
+  Frame lentFrame_ = {};
   Portal portal_ = {};
   Picture picture_ = {};
   const CaptureMethod *method_ = nullptr;

@@ -9,6 +9,10 @@ namespace kplat {
 namespace wl {
 namespace {
 
+// Far more than any exchange of a capture brings (globals, a few events per
+// output and per copy), far less than a flood delivers in the bound.
+const int kMaxEventsPerWait = 1 << 16;
+
 int64_t NowMs() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -56,19 +60,27 @@ int RemainingMs(const Deadline &deadline) {
 bool DispatchUntil(wl_display *display, const Deadline &deadline,
                    const bool *done) {
   const int fd = wl_display_get_fd(display);
+  int events = 0;
   while (!*done) {
+    // A compositor that never stops sending would keep data ready at every
+    // look: the deadline and a count of events end the wait all the same.
+    if (RemainingMs(deadline) == 0 || events > kMaxEventsPerWait) return false;
     if (wl_display_prepare_read(display) != 0) {
       // Events already queued come first.
-      if (wl_display_dispatch_pending(display) < 0) return false;
+      const int n = wl_display_dispatch_pending(display);
+      if (n < 0) return false;
+      events += n;
       continue;
     }
     if (!Flush(display, deadline) || WaitFor(fd, POLLIN, deadline) != 1) {
       wl_display_cancel_read(display);
       return false;
     }
-    if (wl_display_read_events(display) < 0 ||
-        wl_display_dispatch_pending(display) < 0)
-      return false;
+    const int n = wl_display_read_events(display) < 0
+                      ? -1
+                      : wl_display_dispatch_pending(display);
+    if (n < 0) return false;
+    events += n;
   }
   return wl_display_get_error(display) == 0;
 }

@@ -284,6 +284,64 @@ std::string Compositor::WriteFile(const std::string &name,
   return path;
 }
 
+FloodingCompositor::~FloodingCompositor() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (listener_ >= 0) close(listener_);
+  if (!dir_.empty()) RunCommand({"rm", "-rf", dir_}, 10000);
+}
+
+bool FloodingCompositor::Start() {
+  char dir[] = "/tmp/kestrel-flood-XXXXXX";
+  if (!mkdtemp(dir)) return false;
+  dir_ = dir;
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  snprintf(address.sun_path, sizeof address.sun_path, "%s/wayland-0", dir);
+  listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener_ < 0 ||
+      bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) !=
+          0 ||
+      listen(listener_, 4) != 0)
+    return false;
+  thread_ = std::thread([this] { Flood(); });
+  return true;
+}
+
+void FloodingCompositor::Use() const {
+  setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+}
+
+void FloodingCompositor::Flood() {
+  struct pollfd p = {listener_, POLLIN, 0};
+  while (!stop_ && poll(&p, 1, 50) == 0) {
+  }
+  const int fd =
+      stop_ ? -1 : accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  // A deep queue: the client never finds it empty, however fast it reads.
+  const int queue = 8 << 20;
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &queue, sizeof queue);
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &queue, sizeof queue);
+  // The client's get_registry (object 2) comes first.
+  p = {fd, POLLIN, 0};
+  char request[4096];
+  if (poll(&p, 1, 2000) == 1 && read(fd, request, sizeof request) > 0) {
+    // wl_registry.global_remove(name): object 2, opcode 1, 12 bytes.
+    std::vector<uint32_t> events;
+    for (uint32_t name = 0; name < 4096; ++name)
+      events.insert(events.end(), {2u, (12u << 16) | 1u, name + 1000});
+    const size_t bytes = events.size() * sizeof events[0];
+    while (!stop_) {
+      p = {fd, POLLOUT, 0};
+      if (poll(&p, 1, 50) == 0) continue;
+      if (send(fd, events.data(), bytes, MSG_NOSIGNAL) < 0) break;
+    }
+  }
+  close(fd);
+}
+
 bool GrimCapture(Image *image) {
   std::string ppm;
   if (RunCommand({"grim", "-t", "ppm", "-"}, 10000, &ppm) != 0) return false;

@@ -5,7 +5,9 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "images.h"
@@ -59,6 +61,29 @@ class Compositor {
   pid_t owner_ = -1;
   std::string dir_;
   std::string socket_;
+};
+
+// A compositor that never stops talking: it takes one client, reads its
+// first requests and then sends registry events (global_remove) without end,
+// as fast as they are read, answering nothing.
+class FloodingCompositor {
+ public:
+  FloodingCompositor() = default;
+  FloodingCompositor(const FloodingCompositor &) = delete;
+  FloodingCompositor &operator=(const FloodingCompositor &) = delete;
+  ~FloodingCompositor();
+
+  bool Start();
+  // Points this process's WAYLAND_DISPLAY and XDG_RUNTIME_DIR at it.
+  void Use() const;
+
+ private:
+  void Flood();
+
+  std::string dir_;
+  int listener_ = -1;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
 };
 
 // The screen as grim sees it (grim -t ppm -), with this process's

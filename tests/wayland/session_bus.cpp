@@ -1,9 +1,13 @@
 #include "session_bus.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +31,8 @@ bool SessionBus::PinPortalBackends() {
   return true;
 }
 
-bool SessionBus::Start(const std::string &desktop, const std::string &log) {
+bool SessionBus::Start(const std::string &desktop, const std::string &log,
+                       bool pipewire) {
   Stop();
   owner_ = getpid();
   if (!PinPortalBackends()) {
@@ -77,9 +82,10 @@ bool SessionBus::Start(const std::string &desktop, const std::string &log) {
     return false;
   }
   address_ = text.substr(0, newline);
+  if (!pipewire) return true;
   // PipeWire joins the group, so it ends with the bus.
-  const pid_t pipewire = fork();
-  if (pipewire == 0) {
+  const pid_t pipewirePid = fork();
+  if (pipewirePid == 0) {
     setpgid(0, group_);
     setenv("XDG_CURRENT_DESKTOP", desktop.c_str(), 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
@@ -91,7 +97,7 @@ bool SessionBus::Start(const std::string &desktop, const std::string &log) {
     execlp("pipewire", "pipewire", static_cast<char *>(nullptr));
     _exit(127);
   }
-  if (pipewire > 0) setpgid(pipewire, group_);
+  if (pipewirePid > 0) setpgid(pipewirePid, group_);
   // The portal's wlroots backend connects to PipeWire as it starts; under
   // load PipeWire may not be listening yet.
   const char *runtime = getenv("XDG_RUNTIME_DIR");
@@ -112,6 +118,7 @@ void SessionBus::Stop() {
     portals_.clear();
   }
   if (group_ <= 0) return;
+  kill(group_, SIGCONT);
   kill(-group_, SIGTERM);
   // Reap the bus and PipeWire (our children); the services the bus
   // started go with the group.
@@ -128,8 +135,49 @@ void SessionBus::Stop() {
   group_ = -1;
 }
 
+void SessionBus::Freeze() {
+  if (group_ > 0) kill(group_, SIGSTOP);
+}
+
+void SessionBus::Thaw() {
+  if (group_ > 0) kill(group_, SIGCONT);
+}
+
 void SessionBus::Use() const {
   setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+}
+
+SilentBus::~SilentBus() {
+  for (const int fd : queued_) close(fd);
+  if (listener_ >= 0) close(listener_);
+  if (!path_.empty()) unlink(path_.c_str());
+}
+
+bool SilentBus::Start(const std::string &path, bool full) {
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return false;
+  memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener_ < 0 ||
+      bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) !=
+          0 ||
+      listen(listener_, full ? 0 : 16) != 0)
+    return false;
+  path_ = path;
+  // Connections of our own fill the queue until the next one would wait.
+  while (full) {
+    const int fd =
+        socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) !=
+        0) {
+      close(fd);
+      return errno == EAGAIN;
+    }
+    queued_.push_back(fd);
+  }
+  return true;
 }
 
 }  // namespace ktest

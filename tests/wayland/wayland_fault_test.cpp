@@ -183,5 +183,20 @@ TEST(WaylandWithoutScreencopy, WestonIsNotServed) {
   EXPECT_EQ(CountOpenFds(), fds);
 }
 
+// Events that never stop coming end the wait all the same: at its bound,
+// or once more events came than any capture brings.
+TEST(WaylandFlood, ACompositorThatNeverStopsSendingIsGivenUpOnAtTheBound) {
+  FloodingCompositor flood;
+  ASSERT_TRUE(flood.Start());
+  flood.Use();
+  const auto start = Clock::now();
+  kplat::Display *display = kplat::kWaylandBackend.open();
+  const int ms = ElapsedMs(start);
+  kplat::kWaylandBackend.close();
+  RecordProperty("ms", std::to_string(ms));
+  EXPECT_EQ(display, nullptr);
+  EXPECT_LT(ms, 3000);  // the connect bound, or the count of events first
+}
+
 }  // namespace
 }  // namespace ktest

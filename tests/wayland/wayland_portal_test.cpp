@@ -1,13 +1,22 @@
 // The desktop portal's Screenshot on a private session bus: sway with
 // xdg-desktop-portal-wlr answers without a dialog, and the picture must be
-// the compositor's own; a portal without Screenshot serves nothing.
+// the compositor's own; a portal without Screenshot serves nothing. A portal
+// of the test's own gives mistyped, spoofed, refused and missing answers and
+// files that must not be read; buses that never answer are given up on.
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "backends.h"
+#include "fake_portal.h"
 #include "kestrel_testing.h"
 #include "portal_screenshot.h"
 #include "session_bus.h"
@@ -152,6 +161,271 @@ TEST_F(PortalTest, PortalWithoutScreenshotLeavesTheScreenUnserved) {
   EXPECT_EQ(CountOpenFds(), fds);
   // The portal's services use weston's runtime folder, which goes with it.
   bus_.Stop();
+}
+
+using Kind = PortalAnswer::Kind;
+
+int MsSince(std::chrono::steady_clock::time_point start) {
+  return int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                 std::chrono::steady_clock::now() - start)
+                 .count());
+}
+
+// A PNG chunk: length, type, data, CRC.
+void AppendChunk(std::vector<uint8_t> *png, const char *type,
+                 const std::vector<uint8_t> &data) {
+  auto be32 = [png](uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+      png->push_back(uint8_t(v >> shift));
+  };
+  be32(uint32_t(data.size()));
+  const size_t start = png->size();
+  png->insert(png->end(), type, type + 4);
+  png->insert(png->end(), data.begin(), data.end());
+  be32(uint32_t(crc32(0, png->data() + start, uInt(png->size() - start))));
+}
+
+// A valid black PNG of side x side pixels at 1 bit per pixel: small on disk,
+// huge once decoded to 32 bits.
+std::vector<uint8_t> HugeBlackPng(uint32_t side) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
+  std::vector<uint8_t> header(13, 0);
+  for (int i = 0; i < 4; ++i) {
+    header[size_t(i)] = header[size_t(4 + i)] = uint8_t(side >> (24 - 8 * i));
+  }
+  header[8] = 1;  // bit depth; colour type 0 (grey)
+  AppendChunk(&png, "IHDR", header);
+  const size_t row = 1 + (side + 7) / 8;
+  std::vector<uint8_t> raw(row * side, 0);
+  uLongf size = compressBound(uLong(raw.size()));
+  std::vector<uint8_t> packed(size);
+  compress2(packed.data(), &size, raw.data(), uLong(raw.size()), 9);
+  packed.resize(size);
+  AppendChunk(&png, "IDAT", packed);
+  AppendChunk(&png, "IEND", {});
+  return png;
+}
+
+// A portal of the test's own on a private bus (no PipeWire, no compositor).
+class FakePortalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveProgram("dbus-daemon")) GTEST_SKIP() << "needs dbus-daemon";
+    ASSERT_TRUE(bus_.Start("none", dir_.File("bus.log"), false));
+    bus_.Use();
+  }
+  void TearDown() override {
+    portal_.Stop();
+    bus_.Stop();
+  }
+
+  // A PNG file of Pattern(w, h, seed) in the test's folder.
+  std::string PngFile(const std::string &name, const Image &image) {
+    const std::vector<uint8_t> bytes = EncodePng(image);
+    const std::string path = dir_.File(name);
+    FILE *f = fopen(path.c_str(), "wb");
+    if (f) {
+      fwrite(bytes.data(), 1, bytes.size(), f);
+      fclose(f);
+    }
+    return path;
+  }
+
+  // Opens the portal and asks it once, giving it boundMs to answer; the
+  // time the request took goes to *ms, errno after a failure to *error.
+  bool Ask(int boundMs, kplat::wl::Picture *picture, int *ms,
+           int *error = nullptr) {
+    kplat::wl::Portal portal;
+    if (!kplat::wl::OpenPortal(&portal, DeadlineIn(10000))) {
+      ADD_FAILURE() << "the portal did not open";
+      return false;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    errno = 0;
+    const bool taken =
+        kplat::wl::PortalScreenshot(&portal, DeadlineIn(boundMs), picture);
+    if (error) *error = errno;
+    *ms = MsSince(start);
+    kplat::wl::ClosePortal(&portal);
+    return taken;
+  }
+
+  // Asks once (5 s bound): "" when the picture taken is expected, else
+  // what differs.
+  std::string TakenPicture(const Image &expected) {
+    kplat::wl::Picture picture;
+    int ms = 0;
+    if (!Ask(5000, &picture, &ms)) return "no picture";
+    RecordProperty("ms", std::to_string(ms));
+    const std::string difference =
+        FirstDifference(RgbImage(picture.width, picture.height, picture.format,
+                                 picture.pixels, picture.stride),
+                        expected);
+    kplat::wl::FreePicture(&picture);
+    return difference;
+  }
+
+  // Waits up to 2 s for the portal to have seen count Close calls.
+  bool ClosedRequests(int count) {
+    for (int i = 0; i < 100 && portal_.Closes() < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return portal_.Closes() == count;
+  }
+
+  TempDir dir_;
+  SessionBus bus_;
+  FakePortal portal_;
+};
+
+TEST_F(FakePortalTest, MistypedResultsAreIgnoredAndTheRealAnswerTaken) {
+  const Image image = Pattern(64, 48, 1);
+  const std::string ignored = PngFile("ignored.png", image);
+  const std::string real = PngFile("real.png", image);
+  PortalAnswer mistyped, notAString, right;
+  mistyped.kind = Kind::kMistyped;
+  mistyped.uri = FileUri(ignored);
+  notAString.kind = Kind::kUriNotAString;
+  right.uri = FileUri(real);
+  right.delayMs = 100;
+  ASSERT_TRUE(portal_.Start(bus_.address(), {mistyped, notAString, right}));
+  EXPECT_EQ(TakenPicture(image), "");
+  EXPECT_FALSE(FileExists(real));
+  EXPECT_TRUE(FileExists(ignored));
+  EXPECT_EQ(portal_.Screenshots(), 1);
+}
+
+TEST_F(FakePortalTest, AnswersFromAnotherClientOrPathAreIgnored) {
+  const Image mine = Pattern(64, 48, 2), theirs = Pattern(64, 48, 3);
+  const std::string spoof = PngFile("spoof.png", theirs);
+  const std::string real = PngFile("real.png", mine);
+  PortalAnswer other, elsewhere, right;
+  other.uri = elsewhere.uri = FileUri(spoof);
+  other.fromOtherClient = true;
+  elsewhere.wrongPath = true;
+  right.uri = FileUri(real);
+  right.delayMs = 300;
+  ASSERT_TRUE(portal_.Start(bus_.address(), {other, elsewhere, right}));
+  EXPECT_EQ(TakenPicture(mine), "");
+  EXPECT_TRUE(FileExists(spoof));
+  EXPECT_FALSE(FileExists(real));
+}
+
+// Another client names a file that is not a picture: it is neither read
+// nor removed, and the call waits for the portal until its bound.
+TEST_F(FakePortalTest, OnlyThePortalsOwnAnswerRemovesAFile) {
+  const std::string notes = dir_.File("notes.txt");
+  FILE *f = fopen(notes.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs("keep me\n", f);
+  fclose(f);
+  PortalAnswer other;
+  other.uri = FileUri(notes);
+  other.fromOtherClient = true;
+  ASSERT_TRUE(portal_.Start(bus_.address(), {other}));
+  kplat::wl::Picture picture;
+  int ms = 0;
+  EXPECT_FALSE(Ask(1000, &picture, &ms));
+  RecordProperty("ms", std::to_string(ms));
+  EXPECT_TRUE(FileExists(notes));
+  EXPECT_GE(ms, 900);
+  EXPECT_LT(ms, 2000);
+}
+
+// The portal's answer names a FIFO nobody writes, or a link to a picture
+// elsewhere: neither is opened for reading, and both are left in place.
+TEST_F(FakePortalTest, AFifoOrALinkNamedByTheAnswerIsRefusedAtOnce) {
+  const std::string fifo = dir_.File("fifo.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string target = PngFile("target.png", Pattern(8, 8, 4));
+  const std::string link = dir_.File("link.png");
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  for (const std::string &named : {fifo, link}) {
+    SCOPED_TRACE(named);
+    PortalAnswer answer;
+    answer.uri = FileUri(named);
+    ASSERT_TRUE(portal_.Start(bus_.address(), {answer}));
+    kplat::wl::Picture picture;
+    int ms = 0;
+    EXPECT_FALSE(Ask(5000, &picture, &ms));
+    RecordProperty("ms", std::to_string(ms));
+    EXPECT_LT(ms, 1000);
+    struct stat st;
+    EXPECT_EQ(lstat(named.c_str(), &st), 0);
+  }
+  EXPECT_TRUE(FileExists(target));
+}
+
+// 27000 x 27000 pixels in a small file: refused from its header, before
+// memory for the pixels is taken.
+TEST_F(FakePortalTest, APngAboveTheSizeCeilingIsRefusedBeforeDecoding) {
+  const std::vector<uint8_t> bytes = HugeBlackPng(27000);
+  const std::string huge = dir_.File("huge.png");
+  FILE *f = fopen(huge.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+  PortalAnswer answer;
+  answer.uri = FileUri(huge);
+  ASSERT_TRUE(portal_.Start(bus_.address(), {answer}));
+  struct rusage before, after;
+  getrusage(RUSAGE_SELF, &before);
+  kplat::wl::Picture picture;
+  int ms = 0;
+  EXPECT_FALSE(Ask(10000, &picture, &ms));
+  getrusage(RUSAGE_SELF, &after);
+  RecordProperty("ms", std::to_string(ms));
+  RecordProperty("png_bytes", std::to_string(bytes.size()));
+  EXPECT_LT(ms, 1000);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // KiB
+}
+
+// A refusal ends the call at once with EACCES; an answer that never comes
+// ends it at its bound with ETIMEDOUT, and the request is closed, so the
+// portal can take a dialog down and write nothing afterwards.
+TEST_F(FakePortalTest, ARefusalEndsAtOnceAndASilentPortalIsClosedAtTheBound) {
+  PortalAnswer refusal;
+  refusal.kind = Kind::kRefusal;
+  ASSERT_TRUE(portal_.Start(bus_.address(), {refusal}));
+  kplat::wl::Picture picture;
+  int ms = 0, error = 0;
+  EXPECT_FALSE(Ask(5000, &picture, &ms, &error));
+  RecordProperty("refused_ms", std::to_string(ms));
+  EXPECT_LT(ms, 1000);
+  EXPECT_EQ(error, EACCES);
+  EXPECT_TRUE(ClosedRequests(0));
+
+  ASSERT_TRUE(portal_.Start(bus_.address(), {}));
+  EXPECT_FALSE(Ask(1000, &picture, &ms, &error));
+  RecordProperty("silent_ms", std::to_string(ms));
+  EXPECT_GE(ms, 900);
+  EXPECT_LT(ms, 2000);
+  EXPECT_EQ(error, ETIMEDOUT);
+  EXPECT_EQ(portal_.Screenshots(), 1);
+  EXPECT_TRUE(ClosedRequests(1));
+}
+
+// Buses that never answer: stopped, listening but silent, or with a full
+// listen queue. Opening the portal gives up on each within the bus's bound.
+TEST_F(FakePortalTest, ABusThatNeverAnswersIsGivenUpOnWithinTheBound) {
+  SilentBus silent, full;
+  ASSERT_TRUE(silent.Start(dir_.File("silent"), false));
+  ASSERT_TRUE(full.Start(dir_.File("full"), true));
+  bus_.Freeze();
+  const std::string addresses[] = {bus_.address(), silent.address(),
+                                   full.address()};
+  for (const std::string &address : addresses) {
+    SCOPED_TRACE(address);
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    const int fds = CountOpenFds();
+    const auto start = std::chrono::steady_clock::now();
+    kplat::wl::Portal portal;
+    EXPECT_FALSE(kplat::wl::OpenPortal(&portal, DeadlineIn(10000)));
+    const int ms = MsSince(start);
+    RecordProperty("ms", std::to_string(ms));
+    EXPECT_LT(ms, 3000);
+    EXPECT_EQ(CountOpenFds(), fds);
+  }
+  bus_.Thaw();
 }
 
 }  // namespace

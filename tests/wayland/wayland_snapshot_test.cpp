@@ -18,7 +18,9 @@
 #include <thread>
 
 #include "display.h"
+#include "fake_portal.h"
 #include "kestrel/kestrel.h"
+#include "session_bus.h"
 #include "sway_test_fixture.h"
 #include "test_support.h"
 #include "xvfb_fixture.h"
@@ -259,6 +261,46 @@ TEST(WaylandFallThrough, CompositorWithoutScreencopyLeavesTheTurnToX) {
   ASSERT_TRUE(DecodePng(dir.File("x.png"), &png));
   EXPECT_EQ(png.width, 320);  // weston's screen is 640x480
   EXPECT_EQ(png.height, 240);
+}
+
+// weston has no screencopy, so the portal (the test's own) serves: each
+// call asks it once, though the call begins two frames (the grab and the
+// DIB section's GetDC), and the picture's file is read once and removed.
+TEST(WaylandPortalSnapShot, EachCallMakesOneScreenshotRequest) {
+  if (!HaveProgram("weston") || !HaveProgram("dbus-daemon"))
+    GTEST_SKIP() << "needs weston and dbus-daemon";
+  unsetenv("DISPLAY");
+  Compositor weston(Compositor::Kind::kWeston);
+  ASSERT_TRUE(weston.Start());
+  weston.Use();
+  TempDir dir;
+  SessionBus bus;
+  ASSERT_TRUE(bus.Start("none", dir.File("bus.log"), false));
+  bus.Use();
+  const Image image = Pattern(96, 64, 5);
+  const std::string picture = dir.File("portal.png");
+  PortalAnswer answer;
+  answer.uri = FileUri(picture);
+  FakePortal portal;
+  ASSERT_TRUE(portal.Start(bus.address(), {answer}));
+  kplat::CloseDisplays();
+  for (int call = 1; call <= 2; ++call) {
+    SCOPED_TRACE(call);
+    const std::vector<uint8_t> bytes = EncodePng(image);
+    FILE *f = fopen(picture.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    const std::string out = dir.File("s" + std::to_string(call) + ".png");
+    EXPECT_EQ(Snap(out, 0), 1);
+    EXPECT_EQ(portal.Screenshots(), call);
+    EXPECT_FALSE(FileExists(picture));
+    Image png;
+    ASSERT_TRUE(DecodePng(out, &png));
+    EXPECT_EQ(FirstDifference(png, image), "");
+  }
+  kplat::CloseDisplays();
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 }  // namespace
