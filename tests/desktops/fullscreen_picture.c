@@ -35,8 +35,8 @@ static void on_global_remove(void *data, struct wl_registry *r, uint32_t n) {
   (void)r;
   (void)n;
 }
-static const struct wl_registry_listener registry_listener = {
-    on_global, on_global_remove};
+static const struct wl_registry_listener registry_listener = {on_global,
+                                                              on_global_remove};
 
 static void on_ping(void *data, struct xdg_wm_base *base, uint32_t serial) {
   (void)data;
@@ -44,8 +44,8 @@ static void on_ping(void *data, struct xdg_wm_base *base, uint32_t serial) {
 }
 static const struct xdg_wm_base_listener wm_base_listener = {on_ping};
 
-static void on_toplevel_configure(void *data, struct xdg_toplevel *t,
-                                  int32_t w, int32_t h, struct wl_array *s) {
+static void on_toplevel_configure(void *data, struct xdg_toplevel *t, int32_t w,
+                                  int32_t h, struct wl_array *s) {
   (void)data;
   (void)t;
   (void)s;

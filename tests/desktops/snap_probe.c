@@ -23,8 +23,12 @@ int main(int argc, char **argv) {
   const int result = SnapShot(path, 0);
   const int error = errno;
   clock_gettime(CLOCK_MONOTONIC, &b);
-  const long ms = (b.tv_sec - a.tv_sec) * 1000 + (b.tv_nsec - a.tv_nsec) / 1000000;
+  const long ms =
+      (b.tv_sec - a.tv_sec) * 1000 + (b.tv_nsec - a.tv_nsec) / 1000000;
   printf("result=%d errno=%s ms=%ld\n", result,
-         result == 1 ? "-" : error ? strerrorname_np(error) : "0", ms);
+         result == 1 ? "-"
+         : error     ? strerrorname_np(error)
+                     : "0",
+         ms);
   return result == 1 ? 0 : 1;
 }
