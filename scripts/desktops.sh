@@ -49,6 +49,9 @@ cleanup() {
   for g in "${groups_[@]}"; do kill -TERM -- "-$g" 2>/dev/null || true; done
   sleep 1
   for g in "${groups_[@]}"; do kill -KILL -- "-$g" 2>/dev/null || true; done
+  # A killed Xwayland leaves its socket and lock file behind.
+  find /tmp/.X11-unix /tmp -maxdepth 1 -user "$user" \( -name 'X[0-9]*' -o \
+    -name '.X[0-9]*-lock' \) -delete 2>/dev/null || true
   [ -n "${KEEP:-}" ] && echo "kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
