@@ -39,5 +39,9 @@ foreach(pair "kplat_x11|libxcb1, libxcb-shm0, libxcb-randr0" "kplat_drm|libdrm2"
   endif()
 endforeach()
 list(JOIN kestrel_deb_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# libdbus is loaded only when the desktop portal is needed.
+if(TARGET kplat_wayland)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdbus-1-3")
+endif()
 
 include(CPack)

@@ -66,11 +66,15 @@ add_library(kplat_wayland OBJECT
   platform/wayland/wl_wait.cpp
   platform/wayland/screencopy_capture.cpp
   platform/wayland/bus_connection.cpp
+  platform/wayland/dbus_calls.cpp
   platform/wayland/portal_file.cpp
   platform/wayland/portal_screenshot.cpp
   platform/wayland/png_picture.cpp
   platform/wayland/wayland_display.cpp)
 target_include_directories(kplat_wayland PUBLIC ${KESTREL_WAYLAND_GENERATED})
+# libdbus is loaded when the portal is first needed (dbus_calls.cpp): its
+# headers only, and the dynamic loader.
+target_include_directories(kplat_wayland PUBLIC ${KESTREL_DBUS_INCLUDE_DIRS})
 target_link_libraries(kplat_wayland PUBLIC kplat_internal
-  PkgConfig::KESTREL_WAYLAND PkgConfig::KESTREL_DBUS PNG::PNG)
+  PkgConfig::KESTREL_WAYLAND PNG::PNG ${CMAKE_DL_LIBS})
 kestrel_add_backend(kplat_wayland)

@@ -1,6 +1,5 @@
 #include "bus_connection.h"
 
-#include <dbus/dbus.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,6 +11,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include "dbus_calls.h"
 
 namespace kplat {
 namespace wl {
@@ -44,9 +45,9 @@ bool SessionBusAddress(char *address, size_t room) {
 // deadline, or -1. A full listen queue refuses a non-blocking connect and
 // tells nothing when room comes, so the connect is tried again shortly.
 int ConnectEntry(DBusAddressEntry *entry, const Deadline &deadline) {
-  if (strcmp(dbus_address_entry_get_method(entry), "unix") != 0) return -1;
-  const char *path = dbus_address_entry_get_value(entry, "path");
-  const char *abstract = dbus_address_entry_get_value(entry, "abstract");
+  if (strcmp(Dbus().address_entry_get_method(entry), "unix") != 0) return -1;
+  const char *path = Dbus().address_entry_get_value(entry, "path");
+  const char *abstract = Dbus().address_entry_get_value(entry, "abstract");
   sockaddr_un address;
   memset(&address, 0, sizeof address);
   address.sun_family = AF_UNIX;
@@ -94,13 +95,13 @@ DBusConnection *Adopt(int fd) {
       snprintf(text, sizeof text, "unix:abstract=%.*s", int(length - 1),
                address.sun_path + 1);
       DBusError error;
-      dbus_error_init(&error);
-      bus = dbus_connection_open_private(text, &error);
-      dbus_error_free(&error);
+      Dbus().error_init(&error);
+      bus = Dbus().connection_open_private(text, &error);
+      Dbus().error_free(&error);
     }
   }
   int slot = -1;
-  if (bus && (!dbus_connection_get_unix_fd(bus, &slot) ||
+  if (bus && (!Dbus().connection_get_unix_fd(bus, &slot) ||
               dup3(fd, slot, O_CLOEXEC) != slot)) {
     CloseBus(bus);
     bus = nullptr;
@@ -112,20 +113,20 @@ DBusConnection *Adopt(int fd) {
 // Hello, the first message every client sends: the reply names the
 // connection on the bus.
 bool Register(DBusConnection *bus, const Deadline &deadline) {
-  DBusMessage *reply =
-      CallWithin(bus,
-                 dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
-                                              DBUS_INTERFACE_DBUS, "Hello"),
-                 deadline);
+  DBusMessage *reply = CallWithin(
+      bus,
+      Dbus().message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                     DBUS_INTERFACE_DBUS, "Hello"),
+      deadline);
   if (!reply) return false;
   const char *name = nullptr;
   const bool ok =
-      dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-      dbus_message_has_signature(reply, "s") &&
-      dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &name,
-                            DBUS_TYPE_INVALID) &&
-      dbus_bus_set_unique_name(bus, name);
-  dbus_message_unref(reply);
+      Dbus().message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      Dbus().message_has_signature(reply, "s") &&
+      Dbus().message_get_args(reply, nullptr, DBUS_TYPE_STRING, &name,
+                              DBUS_TYPE_INVALID) &&
+      Dbus().bus_set_unique_name(bus, name);
+  Dbus().message_unref(reply);
   return ok;
 }
 
@@ -133,24 +134,25 @@ bool Register(DBusConnection *bus, const Deadline &deadline) {
 
 DBusConnection *ConnectSessionBus(const Deadline &outer) {
   char address[4200];
-  if (!SessionBusAddress(address, sizeof address)) return nullptr;
+  if (!SessionBusAddress(address, sizeof address) || !LoadDBus())
+    return nullptr;
   Deadline deadline = DeadlineIn(kBusMs);
   if (outer.atMs < deadline.atMs) deadline = outer;
   DBusAddressEntry **entries = nullptr;
   int count = 0;
-  if (!dbus_parse_address(address, &entries, &count, nullptr)) return nullptr;
+  if (!Dbus().parse_address(address, &entries, &count, nullptr)) return nullptr;
   int fd = -1;
   for (int i = 0; i < count && fd < 0; ++i)
     fd = ConnectEntry(entries[i], deadline);
-  dbus_address_entries_free(entries);
+  Dbus().address_entries_free(entries);
   if (fd < 0) return nullptr;
   // libdbus would otherwise ignore SIGPIPE for the whole host; its writes
   // pass MSG_NOSIGNAL anyway.
-  dbus_connection_set_change_sigpipe(FALSE);
+  Dbus().connection_set_change_sigpipe(FALSE);
   DBusConnection *bus = Adopt(fd);
   close(fd);
   if (!bus) return nullptr;
-  dbus_connection_set_exit_on_disconnect(bus, FALSE);
+  Dbus().connection_set_exit_on_disconnect(bus, FALSE);
   if (!Register(bus, deadline)) {
     CloseBus(bus);
     return nullptr;
@@ -162,39 +164,39 @@ DBusMessage *CallWithin(DBusConnection *bus, DBusMessage *call,
                         const Deadline &deadline) {
   if (!call) return nullptr;
   dbus_uint32_t serial = 0;
-  const bool sent = dbus_connection_send(bus, call, &serial);
-  dbus_message_unref(call);
+  const bool sent = Dbus().connection_send(bus, call, &serial);
+  Dbus().message_unref(call);
   if (!sent) return nullptr;
   for (;;) {
-    while (DBusMessage *message = dbus_connection_pop_message(bus)) {
-      const int type = dbus_message_get_type(message);
+    while (DBusMessage *message = Dbus().connection_pop_message(bus)) {
+      const int type = Dbus().message_get_type(message);
       if ((type == DBUS_MESSAGE_TYPE_METHOD_RETURN ||
            type == DBUS_MESSAGE_TYPE_ERROR) &&
-          dbus_message_get_reply_serial(message) == serial)
+          Dbus().message_get_reply_serial(message) == serial)
         return message;
-      dbus_message_unref(message);
+      Dbus().message_unref(message);
     }
     if (!ReadWithin(bus, deadline)) return nullptr;
   }
 }
 
 bool FlushWithin(DBusConnection *bus, const Deadline &deadline) {
-  while (dbus_connection_has_messages_to_send(bus)) {
+  while (Dbus().connection_has_messages_to_send(bus)) {
     const int ms = RemainingMs(deadline);
-    if (ms == 0 || !dbus_connection_read_write(bus, ms)) return false;
+    if (ms == 0 || !Dbus().connection_read_write(bus, ms)) return false;
   }
   return true;
 }
 
 bool ReadWithin(DBusConnection *bus, const Deadline &deadline) {
   const int ms = RemainingMs(deadline);
-  return ms > 0 && dbus_connection_read_write(bus, ms);
+  return ms > 0 && Dbus().connection_read_write(bus, ms);
 }
 
 void CloseBus(DBusConnection *bus) {
   if (!bus) return;
-  dbus_connection_close(bus);
-  dbus_connection_unref(bus);
+  Dbus().connection_close(bus);
+  Dbus().connection_unref(bus);
 }
 
 }  // namespace wl

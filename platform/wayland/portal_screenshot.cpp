@@ -1,12 +1,12 @@
 #include "portal_screenshot.h"
 
-#include <dbus/dbus.h>
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "bus_connection.h"
+#include "dbus_calls.h"
 #include "portal_file.h"
 
 namespace kplat {
@@ -27,23 +27,23 @@ const int kCloseMs = 200;
 DBusMessage *Expect(DBusMessage *reply, const char *signature,
                     const char *sender) {
   if (!reply) return nullptr;
-  const char *from = dbus_message_get_sender(reply);
-  if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-      dbus_message_has_signature(reply, signature) &&
+  const char *from = Dbus().message_get_sender(reply);
+  if (Dbus().message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+      Dbus().message_has_signature(reply, signature) &&
       (!sender || (from && strcmp(from, sender) == 0)))
     return reply;
-  dbus_message_unref(reply);
+  Dbus().message_unref(reply);
   return nullptr;
 }
 
 // A call to the bus itself with one string argument.
 DBusMessage *AskBus(DBusConnection *bus, const char *method, const char *arg,
                     const char *signature, const Deadline &deadline) {
-  DBusMessage *call = dbus_message_new_method_call(
+  DBusMessage *call = Dbus().message_new_method_call(
       DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, method);
-  if (call && !dbus_message_append_args(call, DBUS_TYPE_STRING, &arg,
-                                        DBUS_TYPE_INVALID)) {
-    dbus_message_unref(call);
+  if (call && !Dbus().message_append_args(call, DBUS_TYPE_STRING, &arg,
+                                          DBUS_TYPE_INVALID)) {
+    Dbus().message_unref(call);
     return nullptr;
   }
   return Expect(CallWithin(bus, call, deadline), signature, DBUS_SERVICE_DBUS);
@@ -61,7 +61,7 @@ bool WatchRequests(const Portal &portal, const char *sender,
                          portal.owner, kRequest, kRequestPrefix, sender);
   if (n < 0 || size_t(n) >= sizeof rule) return false;
   DBusMessage *reply = AskBus(portal.bus, "AddMatch", rule, "", deadline);
-  if (reply) dbus_message_unref(reply);
+  if (reply) Dbus().message_unref(reply);
   return reply != nullptr;
 }
 
@@ -69,47 +69,48 @@ bool AppendOption(DBusMessageIter *dict, const char *key, int type,
                   const void *value) {
   const char signature[2] = {char(type), 0};
   DBusMessageIter entry, variant;
-  return dbus_message_iter_open_container(dict, DBUS_TYPE_DICT_ENTRY, nullptr,
-                                          &entry) &&
-         dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key) &&
-         dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, signature,
-                                          &variant) &&
-         dbus_message_iter_append_basic(&variant, type, value) &&
-         dbus_message_iter_close_container(&entry, &variant) &&
-         dbus_message_iter_close_container(dict, &entry);
+  return Dbus().message_iter_open_container(dict, DBUS_TYPE_DICT_ENTRY, nullptr,
+                                            &entry) &&
+         Dbus().message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key) &&
+         Dbus().message_iter_open_container(&entry, DBUS_TYPE_VARIANT,
+                                            signature, &variant) &&
+         Dbus().message_iter_append_basic(&variant, type, value) &&
+         Dbus().message_iter_close_container(&entry, &variant) &&
+         Dbus().message_iter_close_container(dict, &entry);
 }
 
 // Screenshot("", {handle_token, interactive: false, modal: false}): the
 // request's object path, as the portal returned it, copied into handle.
 bool RequestScreenshot(const Portal &portal, const char *token,
                        const Deadline &deadline, char *handle, size_t room) {
-  DBusMessage *call = dbus_message_new_method_call(portal.owner, kPortalPath,
-                                                   kScreenshot, "Screenshot");
+  DBusMessage *call = Dbus().message_new_method_call(portal.owner, kPortalPath,
+                                                     kScreenshot, "Screenshot");
   if (!call) return false;
   DBusMessageIter args, dict;
   const char *parent = "";
   const dbus_bool_t no = FALSE;
-  dbus_message_iter_init_append(call, &args);
+  Dbus().message_iter_init_append(call, &args);
   const bool built =
-      dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &parent) &&
-      dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &dict) &&
+      Dbus().message_iter_append_basic(&args, DBUS_TYPE_STRING, &parent) &&
+      Dbus().message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}",
+                                         &dict) &&
       AppendOption(&dict, "handle_token", DBUS_TYPE_STRING, &token) &&
       AppendOption(&dict, "interactive", DBUS_TYPE_BOOLEAN, &no) &&
       AppendOption(&dict, "modal", DBUS_TYPE_BOOLEAN, &no) &&
-      dbus_message_iter_close_container(&args, &dict);
+      Dbus().message_iter_close_container(&args, &dict);
   if (!built) {
-    dbus_message_unref(call);
+    Dbus().message_unref(call);
     return false;
   }
   DBusMessage *reply =
       Expect(CallWithin(portal.bus, call, deadline), "o", portal.owner);
   if (!reply) return false;
   const char *path = nullptr;
-  const bool ok = dbus_message_get_args(reply, nullptr, DBUS_TYPE_OBJECT_PATH,
-                                        &path, DBUS_TYPE_INVALID) &&
+  const bool ok = Dbus().message_get_args(reply, nullptr, DBUS_TYPE_OBJECT_PATH,
+                                          &path, DBUS_TYPE_INVALID) &&
                   strlen(path) < room;
   if (ok) strcpy(handle, path);
-  dbus_message_unref(reply);
+  Dbus().message_unref(reply);
   return ok;
 }
 
@@ -119,14 +120,14 @@ bool RequestScreenshot(const Portal &portal, const char *token,
 Answer AwaitAnswer(const Portal &portal, const char *handle,
                    const Deadline &deadline, char *path, size_t room) {
   for (;;) {
-    while (DBusMessage *message = dbus_connection_pop_message(portal.bus)) {
-      const char *from = dbus_message_get_sender(message);
+    while (DBusMessage *message = Dbus().connection_pop_message(portal.bus)) {
+      const char *from = Dbus().message_get_sender(message);
       Answer answer = Answer::kMalformed;
-      if (dbus_message_is_signal(message, kRequest, "Response") &&
-          dbus_message_has_path(message, handle) && from &&
+      if (Dbus().message_is_signal(message, kRequest, "Response") &&
+          Dbus().message_has_path(message, handle) && from &&
           strcmp(from, portal.owner) == 0)
         answer = ReadAnswer(message, path, room);
-      dbus_message_unref(message);
+      Dbus().message_unref(message);
       if (answer != Answer::kMalformed) return answer;
     }
     if (!ReadWithin(portal.bus, deadline)) return Answer::kMalformed;
@@ -137,12 +138,12 @@ Answer AwaitAnswer(const Portal &portal, const char *handle,
 // file outlives it.
 void CloseRequest(const Portal &portal, const char *handle) {
   DBusMessage *call =
-      dbus_message_new_method_call(portal.owner, handle, kRequest, "Close");
+      Dbus().message_new_method_call(portal.owner, handle, kRequest, "Close");
   if (!call) return;
-  dbus_message_set_no_reply(call, TRUE);
-  if (dbus_connection_send(portal.bus, call, nullptr))
+  Dbus().message_set_no_reply(call, TRUE);
+  if (Dbus().connection_send(portal.bus, call, nullptr))
     FlushWithin(portal.bus, DeadlineIn(kCloseMs));
-  dbus_message_unref(call);
+  Dbus().message_unref(call);
 }
 
 }  // namespace
@@ -150,28 +151,28 @@ void CloseRequest(const Portal &portal, const char *handle) {
 Answer ReadAnswer(DBusMessage *response, char *path, size_t room) {
   // The signature is checked before anything is read: every key is then a
   // string and every value a variant.
-  if (!dbus_message_has_signature(response, "ua{sv}"))
+  if (!Dbus().message_has_signature(response, "ua{sv}"))
     return Answer::kMalformed;
   DBusMessageIter args, dict;
   dbus_uint32_t code = 0;
-  dbus_message_iter_init(response, &args);
-  dbus_message_iter_get_basic(&args, &code);
+  Dbus().message_iter_init(response, &args);
+  Dbus().message_iter_get_basic(&args, &code);
   if (code == 1) return Answer::kRefused;
   if (code != 0) return Answer::kEnded;
-  dbus_message_iter_next(&args);
-  for (dbus_message_iter_recurse(&args, &dict);
-       dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY;
-       dbus_message_iter_next(&dict)) {
+  Dbus().message_iter_next(&args);
+  for (Dbus().message_iter_recurse(&args, &dict);
+       Dbus().message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY;
+       Dbus().message_iter_next(&dict)) {
     DBusMessageIter entry, variant;
     const char *key = nullptr, *uri = nullptr;
-    dbus_message_iter_recurse(&dict, &entry);
-    dbus_message_iter_get_basic(&entry, &key);
+    Dbus().message_iter_recurse(&dict, &entry);
+    Dbus().message_iter_get_basic(&entry, &key);
     if (strcmp(key, "uri") != 0) continue;
-    dbus_message_iter_next(&entry);
-    dbus_message_iter_recurse(&entry, &variant);
-    if (dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_STRING)
+    Dbus().message_iter_next(&entry);
+    Dbus().message_iter_recurse(&entry, &variant);
+    if (Dbus().message_iter_get_arg_type(&variant) != DBUS_TYPE_STRING)
       return Answer::kMalformed;
-    dbus_message_iter_get_basic(&variant, &uri);
+    Dbus().message_iter_get_basic(&variant, &uri);
     return UriToPath(uri, path, room) ? Answer::kFile : Answer::kEnded;
   }
   return Answer::kEnded;
@@ -205,13 +206,13 @@ bool OpenPortal(Portal *portal, const Deadline &deadline) {
   if (!portal->bus) return false;
   // Reading the interface's version asks the portal to start if it is not
   // running, and tells whether it offers Screenshot at all.
-  DBusMessage *call = dbus_message_new_method_call(
+  DBusMessage *call = Dbus().message_new_method_call(
       kPortalName, kPortalPath, DBUS_INTERFACE_PROPERTIES, "Get");
   const char *interface = kScreenshot, *property = "version";
-  if (call && !dbus_message_append_args(call, DBUS_TYPE_STRING, &interface,
-                                        DBUS_TYPE_STRING, &property,
-                                        DBUS_TYPE_INVALID)) {
-    dbus_message_unref(call);
+  if (call && !Dbus().message_append_args(call, DBUS_TYPE_STRING, &interface,
+                                          DBUS_TYPE_STRING, &property,
+                                          DBUS_TYPE_INVALID)) {
+    Dbus().message_unref(call);
     call = nullptr;
   }
   DBusMessage *offered =
@@ -223,20 +224,20 @@ bool OpenPortal(Portal *portal, const Deadline &deadline) {
               : nullptr;
   const char *name = nullptr;
   bool ok = owner &&
-            dbus_message_get_args(owner, nullptr, DBUS_TYPE_STRING, &name,
-                                  DBUS_TYPE_INVALID) &&
+            Dbus().message_get_args(owner, nullptr, DBUS_TYPE_STRING, &name,
+                                    DBUS_TYPE_INVALID) &&
             strlen(name) < sizeof portal->owner;
   if (ok) strcpy(portal->owner, name);
   DBusMessage *user = ok ? AskBus(portal->bus, "GetConnectionUnixUser",
                                   portal->owner, "u", deadline)
                          : nullptr;
   dbus_uint32_t uid = 0;
-  ok = user && dbus_message_get_args(user, nullptr, DBUS_TYPE_UINT32, &uid,
-                                     DBUS_TYPE_INVALID);
+  ok = user && Dbus().message_get_args(user, nullptr, DBUS_TYPE_UINT32, &uid,
+                                       DBUS_TYPE_INVALID);
   portal->uid = uid_t(uid);
   DBusMessage *replies[] = {offered, owner, user};
   for (DBusMessage *reply : replies)
-    if (reply) dbus_message_unref(reply);
+    if (reply) Dbus().message_unref(reply);
   if (!ok) ClosePortal(portal);
   return ok;
 }
@@ -245,7 +246,7 @@ bool PortalScreenshot(Portal *portal, const Deadline &deadline,
                       Picture *picture) {
   memset(picture, 0, sizeof *picture);
   const char *unique =
-      portal->bus ? dbus_bus_get_unique_name(portal->bus) : nullptr;
+      portal->bus ? Dbus().bus_get_unique_name(portal->bus) : nullptr;
   if (!unique || unique[0] != ':') return false;
   // The request's path is built from the unique name (":1.42" -> "1_42")
   // and a token of ours.

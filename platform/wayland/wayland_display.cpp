@@ -5,6 +5,7 @@
 // beside the 200-250 ms that sway takes to answer a 1920x1080 capture, so
 // keeping one would gain little; a fresh one follows restarts,
 // WAYLAND_DISPLAY changes and forks.
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -94,13 +95,18 @@ class WaylandDisplay : public Display {
       ok = DescribeCapture(frame);
     } else if (ok) {
       ok = PortalScreenshot(&portal_, DeadlineIn(kPortalMs), &picture_);
+      const int error = errno;  // why it failed: a refusal, its bound
       ClosePortal(&portal_);
       source_ = Source::kNone;
-      if (ok) {
-        frame->width = picture_.width;
-        frame->height = picture_.height;
-        frame->format = picture_.format;
+      if (!ok) {
+        Close();
+        errno = error;
+        return false;
       }
+      portalPicture_ = true;
+      frame->width = picture_.width;
+      frame->height = picture_.height;
+      frame->format = picture_.format;
     }
     if (!ok) Close();
     return ok;
@@ -141,7 +147,7 @@ class WaylandDisplay : public Display {
       return nullptr;
     if (!described_) {
       // The portal's picture, taken already, when its rows fit the bitmap.
-      if (!picture_.pixels || size_t(stride) != picture_.stride ||
+      if (!portalPicture_ || size_t(stride) != picture_.stride ||
           w != picture_.width || h != picture_.height ||
           !SameFormat(frame.format, picture_.format))
         return nullptr;
@@ -197,6 +203,7 @@ class WaylandDisplay : public Display {
 
   // Lets go of the frame's picture; memory lent to a bitmap stays its own.
   void DropPicture() {
+    portalPicture_ = false;
     if (picture_.pixels == lent_)
       memset(&picture_, 0, sizeof picture_);
     else
@@ -214,9 +221,10 @@ class WaylandDisplay : public Display {
   char socket_[108] = "";  // as long as a socket path can be
   Session session_ = {};
   Captures captures_ = {};
-  bool described_ = false;     // captures_ holds requests
-  uint8_t *lent_ = nullptr;    // picture memory a bitmap holds
-  bool lentByPortal_ = false;  // lent_ is the portal's picture of lentFrame_
+  bool described_ = false;      // captures_ holds requests
+  uint8_t *lent_ = nullptr;     // picture memory a bitmap holds
+  bool portalPicture_ = false;  // picture_ is the portal's, not composed here
+  bool lentByPortal_ = false;   // lent_ is the portal's picture of lentFrame_
   Frame lentFrame_ = {};
   Portal portal_ = {};
   Picture picture_ = {};

@@ -7,9 +7,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "dbus_calls.h"
 #include "portal_screenshot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (!kplat::wl::LoadDBus()) abort();
   DBusError error;
   dbus_error_init(&error);
   DBusMessage *message = dbus_message_demarshal(

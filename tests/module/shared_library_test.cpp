@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -15,17 +16,21 @@ std::string LibraryPath() {
   return std::string(dir ? dir : ".") + "/libKestrel.so";
 }
 
-TEST(SharedLibrary, ExportsExactlySnapShot) {
-  const std::string cmd = "nm -D --defined-only '" + LibraryPath() + "'";
+// The lines a binutils tool prints about the library; false when it failed.
+bool ToolLines(const std::string &tool, std::vector<std::string> *lines) {
+  const std::string cmd = tool + " '" + LibraryPath() + "'";
   FILE *p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
+  if (!p) return false;
+  char line[1024];
+  while (fgets(line, sizeof line, p)) lines->push_back(line);
+  return pclose(p) == 0;
+}
+
+TEST(SharedLibrary, ExportsExactlySnapShot) {
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ToolLines("nm -D --defined-only", &lines));
   std::string symbols;
-  char line[512];
-  while (fgets(line, sizeof line, p)) {
-    std::string s(line);
-    symbols += s.substr(s.rfind(' ') + 1);
-  }
-  ASSERT_EQ(pclose(p), 0);
+  for (const std::string &s : lines) symbols += s.substr(s.rfind(' ') + 1);
   EXPECT_EQ(symbols, "SnapShot\n");
 }
 
@@ -33,19 +38,28 @@ TEST(SharedLibrary, ExportsExactlySnapShot) {
 // machinery (fault injection, the heap and close hooks, the memory display,
 // the X test hooks) is linked into what ships.
 TEST(SharedLibrary, HoldsNoTestMachinery) {
-  const std::string cmd = "nm -C '" + LibraryPath() + "'";
-  FILE *p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ToolLines("nm -C", &lines));
   std::string table;
-  char line[1024];
-  while (fgets(line, sizeof line, p)) table += line;
-  ASSERT_EQ(pclose(p), 0);
+  for (const std::string &s : lines) table += s;
   ASSERT_NE(table.find("SnapShot"), std::string::npos);  // the table was read
   for (const char *name :
        {"__wrap_malloc", "__wrap_fclose", "__real_malloc", "KTestFailNth",
         "KTestInstallMemoryDisplay", "KTestGetLiveObjects", "ShouldFailNow",
         "MemoryDisplay", "SetShmPolicy", "LastReadPath", "kplat::testing"})
     EXPECT_EQ(table.find(name), std::string::npos) << name;
+}
+
+// libdbus is loaded only when the desktop portal is needed, so a host
+// without it can still load the library.
+TEST(SharedLibrary, NamesNoLibdbusAmongItsDependencies) {
+  std::vector<std::string> lines;
+  ASSERT_TRUE(ToolLines("objdump -p", &lines));
+  std::string needed;
+  for (const std::string &s : lines)
+    if (s.find("NEEDED") != std::string::npos) needed += s;
+  ASSERT_NE(needed.find("libc.so"), std::string::npos) << needed;
+  EXPECT_EQ(needed.find("libdbus"), std::string::npos) << needed;
 }
 
 TEST(SharedLibrary, LoadsCallsAndUnloadsRepeatedly) {

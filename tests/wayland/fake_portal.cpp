@@ -31,30 +31,6 @@ DBusConnection *Join(const std::string &address) {
   return bus;
 }
 
-// The handle_token option of a Screenshot call's a{sv}.
-std::string Token(DBusMessage *call) {
-  DBusMessageIter args, dict;
-  if (!dbus_message_iter_init(call, &args) || !dbus_message_iter_next(&args) ||
-      dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY)
-    return "";
-  for (dbus_message_iter_recurse(&args, &dict);
-       dbus_message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY;
-       dbus_message_iter_next(&dict)) {
-    DBusMessageIter entry, variant;
-    const char *key = nullptr, *value = nullptr;
-    dbus_message_iter_recurse(&dict, &entry);
-    dbus_message_iter_get_basic(&entry, &key);
-    dbus_message_iter_next(&entry);
-    dbus_message_iter_recurse(&entry, &variant);
-    if (strcmp(key, "handle_token") == 0 &&
-        dbus_message_iter_get_arg_type(&variant) == DBUS_TYPE_STRING) {
-      dbus_message_iter_get_basic(&variant, &value);
-      return value;
-    }
-  }
-  return "";
-}
-
 DBusMessage *Response(const std::string &path, const PortalAnswer &answer) {
   DBusMessage *signal = dbus_message_new_signal(
       path.c_str(), "org.freedesktop.portal.Request", "Response");
@@ -131,7 +107,8 @@ class Service {
       std::string sender = dbus_message_get_sender(message) + 1;
       for (char &c : sender)
         if (c == '.') c = '_';
-      handle = kRequestPrefix + sender + "/" + Token(message);
+      // Any path under the caller's: it learns the path from the reply.
+      handle = kRequestPrefix + sender + "/r" + std::to_string(++requests_);
       reply = dbus_message_new_method_return(message);
       const char *path = handle.c_str();
       dbus_message_append_args(reply, DBUS_TYPE_OBJECT_PATH, &path,
@@ -168,6 +145,7 @@ class Service {
   DBusConnection *other_;
   const std::vector<PortalAnswer> &answers_;
   int events_;
+  int requests_ = 0;
 };
 
 }  // namespace
