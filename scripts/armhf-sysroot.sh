@@ -14,7 +14,8 @@ packages=(
   libc6 libgcc-s1 libstdc++6
   libjpeg62-turbo libjpeg62-turbo-dev
   libpng16-16 libpng-dev zlib1g zlib1g-dev
-  libxcb1 libxcb1-dev libxcb-shm0 libxcb-shm0-dev
+  libxcb1 libxcb1-dev libxcb-shm0 libxcb-shm0-dev libxcb-randr0 libxcb-randr0-dev
+  libxcb-render0 libxcb-render0-dev
   libxau6 libxau-dev libxdmcp6 libxdmcp-dev libbsd0 libmd0
   libpthread-stubs0-dev x11proto-dev
   libgtest-dev libgmock-dev

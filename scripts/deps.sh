@@ -11,7 +11,7 @@ set -euo pipefail
 build=(
   build-essential cmake pkg-config
   libjpeg62-turbo-dev libpng-dev zlib1g-dev
-  libxcb1-dev libxcb-shm0-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev
   libdrm-dev
   libwayland-dev libwayland-bin libdbus-1-dev
   xvfb xfonts-base

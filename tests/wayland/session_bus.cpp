@@ -16,16 +16,36 @@
 
 namespace ktest {
 
+// Installing another desktop's portal backend changes which backend
+// xdg-desktop-portal picks for some interfaces, and slows its start.
+bool SessionBus::PinPortalBackends() {
+  char dir[] = "/tmp/kestrel-portals-XXXXXX";
+  if (!mkdtemp(dir)) return false;
+  portals_ = dir;
+  for (const char *name : {"wlr.portal", "gtk.portal"}) {
+    const std::string from =
+        std::string("/usr/share/xdg-desktop-portal/portals/") + name;
+    if (symlink(from.c_str(), (portals_ + "/" + name).c_str()) != 0)
+      return false;
+  }
+  return true;
+}
+
 bool SessionBus::Start(const std::string &desktop, const std::string &log,
                        bool pipewire) {
   Stop();
+  owner_ = getpid();
+  if (!PinPortalBackends()) {
+    Stop();
+    return false;
+  }
   int fds[2];
   if (pipe(fds) != 0) return false;
-  owner_ = getpid();
   group_ = fork();
   if (group_ == 0) {
     setpgid(0, 0);
     setenv("XDG_CURRENT_DESKTOP", desktop.c_str(), 1);
+    setenv("XDG_DESKTOP_PORTAL_DIR", portals_.c_str(), 1);
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     const int null = open("/dev/null", O_RDWR);
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -90,7 +110,14 @@ bool SessionBus::Start(const std::string &desktop, const std::string &log,
 }
 
 void SessionBus::Stop() {
-  if (group_ <= 0 || owner_ != getpid()) return;
+  if (owner_ != getpid()) return;
+  if (!portals_.empty()) {
+    for (const char *name : {"wlr.portal", "gtk.portal"})
+      unlink((portals_ + "/" + name).c_str());
+    rmdir(portals_.c_str());
+    portals_.clear();
+  }
+  if (group_ <= 0) return;
   kill(group_, SIGCONT);
   kill(-group_, SIGTERM);
   // Reap the bus and PipeWire (our children); the services the bus

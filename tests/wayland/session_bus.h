@@ -1,6 +1,8 @@
 // A private D-Bus session bus with PipeWire beside it, in a process group
 // of its own: the services it starts on demand (the desktop portals) are
-// ended with it. And a socket that only passes for a bus.
+// ended with it. The portal sees only the backends these tests were written
+// for (wlr and gtk), whatever desktops the machine has besides. And a socket
+// that only passes for a bus.
 #pragma once
 
 #include <sys/types.h>
@@ -35,9 +37,12 @@ class SessionBus {
   const std::string &address() const { return address_; }
 
  private:
+  bool PinPortalBackends();
+
   pid_t group_ = -1;
   pid_t owner_ = -1;
   std::string address_;
+  std::string portals_;  // the portal's private backend folder
 };
 
 // A listening socket that never speaks: connections are queued and left

@@ -57,9 +57,15 @@ class PortalTest : public SwayTest {
   bool StartBus() {
     if (!bus_.Start("sway", logs_.File("bus.log"))) return false;
     bus_.Use();
+    const auto start = std::chrono::steady_clock::now();
     kplat::wl::Portal portal;
     if (kplat::wl::OpenPortal(&portal, DeadlineIn(60000)))
       kplat::wl::ClosePortal(&portal);
+    RecordProperty(
+        "portal_start_ms",
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count()));
     return true;
   }
   std::string BusLog() {
@@ -227,7 +233,8 @@ class FakePortalTest : public ::testing::Test {
   }
 
   // Opens the portal and asks it once, giving it boundMs to answer; the
-  // time the request took goes to *ms, the reason noted for a failure to *error.
+  // time the request took goes to *ms, the reason noted for a failure to
+  // *error.
   bool Ask(int boundMs, kplat::wl::Picture *picture, int *ms,
            int *error = nullptr) {
     kplat::wl::Portal portal;

@@ -1,9 +1,15 @@
 // The whole library on headless sway: SnapShot's files hold exactly what the
-// compositor shows, the Wayland screen is chosen before an X server (even
-// Xwayland's), and a compositor it cannot read leaves the turn to X.
+// compositor shows, the Wayland screen is chosen before an X server, an
+// Xwayland server is read through its compositor or not at all, and a
+// compositor it cannot read leaves the turn to X.
+#include <errno.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,37 +98,149 @@ TEST_F(WaylandSnapShotTest, CompositorGoneMeansNoFileAndTheNextCallServes) {
   EXPECT_EQ(FirstDifference(png, pattern), "");
 }
 
-// A rootless Xwayland on sway: its root window shows nothing of the
-// desktop, so a picture of the pattern proves the Wayland screen served.
-TEST_F(WaylandSnapShotTest, WaylandServesBeforeXwayland) {
-  if (!HaveProgram("Xwayland")) GTEST_SKIP() << "needs Xwayland (xwayland)";
-  StartSway();
-  const Image pattern = ShowPattern(34);
-  const int number = Xvfb::UnusedDisplayNumber();
-  const std::string name = ":" + std::to_string(number);
-  const pid_t xwayland = fork();
-  if (xwayland == 0) {
-    execlp("Xwayland", "Xwayland", name.c_str(), "-rootless", "-noreset",
-           static_cast<char *>(nullptr));
-    _exit(127);
+// A rootless Xwayland on sway, open to every local client (-ac): a test
+// run as root reaches it from a child as the compositor's user.
+class Xwayland {
+ public:
+  ~Xwayland() { Stop(); }
+  bool Start() {
+    const int number = Xvfb::UnusedDisplayNumber();
+    name_ = ":" + std::to_string(number);
+    pid_ = fork();
+    if (pid_ == 0) {
+      execlp("Xwayland", "Xwayland", name_.c_str(), "-rootless", "-noreset",
+             "-ac", static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (int i = 0; i < 200 && access(socket.c_str(), F_OK) != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return pid_ > 0 && access(socket.c_str(), F_OK) == 0;
   }
-  ASSERT_GT(xwayland, 0);
-  const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-  for (int i = 0; i < 200 && access(socket.c_str(), F_OK) != 0; ++i) Pause(50);
-  const bool up = access(socket.c_str(), F_OK) == 0;
-  setenv("DISPLAY", name.c_str(), 1);
-  int result = 0;
-  Image png;
-  if (up) {
-    result = Snap(dir_.File("both.png"), 0);
-    DecodePng(dir_.File("both.png"), &png);
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
+  const std::string &name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+struct Outcome {
+  int result;
+  int error;  // errno after the call
+};
+
+// SnapShot in a child running as uid (the compositor's user owns its
+// socket); the caller's environment otherwise.
+Outcome SnapAs(uid_t uid, const std::string &path) {
   kplat::CloseDisplays();
-  kill(xwayland, SIGTERM);
-  waitpid(xwayland, nullptr, 0);
-  ASSERT_TRUE(up) << "Xwayland did not start";
-  ASSERT_EQ(result, 1);
-  EXPECT_EQ(FirstDifference(png, pattern), "");
+  Outcome outcome = {-1, 0};
+  int fds[2];
+  if (pipe(fds) != 0) return outcome;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    if (uid != geteuid() &&
+        (setgroups(0, nullptr) != 0 || setresgid(uid, uid, uid) != 0 ||
+         setresuid(uid, uid, uid) != 0))
+      _exit(2);
+    errno = 0;
+    Outcome mine;
+    mine.result = Snap(path, 0);
+    mine.error = errno;
+    _exit(write(fds[1], &mine, sizeof mine) == sizeof mine ? 0 : 3);
+  }
+  close(fds[1]);
+  if (pid > 0 && read(fds[0], &outcome, sizeof outcome) != sizeof outcome)
+    outcome.result = -1;
+  close(fds[0]);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  return outcome;
+}
+
+class XwaylandSnapShotTest : public WaylandSnapShotTest {
+ protected:
+  void SetUp() override {
+    WaylandSnapShotTest::SetUp();
+    if (IsSkipped()) return;
+    if (!HaveProgram("Xwayland")) GTEST_SKIP() << "needs Xwayland (xwayland)";
+    StartSway();
+    pattern_ = ShowPattern(34);
+    ASSERT_TRUE(xwayland_.Start()) << "Xwayland did not start";
+    setenv("DISPLAY", xwayland_.name().c_str(), 1);
+    struct stat st;
+    ASSERT_EQ(stat(sway_.runtimeDir().c_str(), &st), 0);
+    uid_ = st.st_uid;
+  }
+  void TearDown() override {
+    kplat::CloseDisplays();
+    xwayland_.Stop();
+    WaylandSnapShotTest::TearDown();
+  }
+
+  Image pattern_;
+  Xwayland xwayland_;
+  uid_t uid_ = 0;
+};
+
+// Its root window shows nothing of the desktop, so a picture of the
+// pattern proves the compositor served.
+TEST_F(XwaylandSnapShotTest, WaylandServesBeforeXwayland) {
+  ASSERT_EQ(Snap(dir_.File("both.png"), 0), 1);
+  Image png;
+  ASSERT_TRUE(DecodePng(dir_.File("both.png"), &png));
+  EXPECT_EQ(FirstDifference(png, pattern_), "");
+}
+
+// DISPLAY alone (an X program, a remote shell): the compositor is found by
+// its socket in the runtime folder, and the picture is still the desktop.
+TEST_F(XwaylandSnapShotTest, DisplayAloneIsServedByTheCompositorBehindIt) {
+  unsetenv("WAYLAND_DISPLAY");
+  const std::string path = sway_.runtimeDir() + "/x.png";
+  const Outcome outcome = SnapAs(uid_, path);
+  ASSERT_EQ(outcome.result, 1);
+  Image png;
+  ASSERT_TRUE(DecodePng(path, &png));
+  EXPECT_EQ(FirstDifference(png, pattern_), "");
+}
+
+// No compositor to reach (no socket of the caller's own, or two to choose
+// from): no file rather than Xwayland's black root window.
+TEST_F(XwaylandSnapShotTest, NoCompositorToReachMeansNoPicture) {
+  unsetenv("WAYLAND_DISPLAY");
+  const std::string path = sway_.runtimeDir() + "/x.png";
+  const std::string second = sway_.runtimeDir() + "/wayland-9";
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    uid_t uid = uid_;
+    if (round == 0) uid = uid_ + 1;  // sway's socket is not this user's
+    if (round == 1) setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+    if (round == 2) {
+      sway_.Use();
+      unsetenv("WAYLAND_DISPLAY");
+      const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address = {};
+      address.sun_family = AF_UNIX;
+      snprintf(address.sun_path, sizeof address.sun_path, "%s", second.c_str());
+      ASSERT_EQ(
+          bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+      close(fd);
+      ASSERT_EQ(chown(second.c_str(), uid_, uid_), 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome outcome = SnapAs(uid, path);
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(3));
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.error, ENODEV);
+    EXPECT_FALSE(FileExists(path));
+  }
+  unlink(second.c_str());
 }
 
 TEST(WaylandFallThrough, CompositorWithoutScreencopyLeavesTheTurnToX) {

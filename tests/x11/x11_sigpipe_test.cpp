@@ -20,14 +20,17 @@ TEST(Sigpipe, WriteToAServerThatStoppedReadingFailsQuietly) {
   ASSERT_TRUE(server.Start(number, ktest::FakeXServer::Mode::kDeaf));
   setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
   kplat::CloseDisplays();
+  // Opening asks the server what it is (Xwayland or not), which is the
+  // first write: the open fails then, or every call after it.
   ktest::DisplayProbe *display = ktest::SystemDisplay();
-  ASSERT_NE(display, nullptr);
-  int w, h;
-  EXPECT_FALSE(display->GetSize(&w, &h));
-  kplat::PixelFormat format;
-  EXPECT_FALSE(display->GetFormat(&format));
-  uint8_t px[4];
-  EXPECT_FALSE(display->ReadPixels(0, 0, 1, 1, px, 4));
+  if (display != nullptr) {
+    int w, h;
+    EXPECT_FALSE(display->GetSize(&w, &h));
+    kplat::PixelFormat format;
+    EXPECT_FALSE(display->GetFormat(&format));
+    uint8_t px[4];
+    EXPECT_FALSE(display->ReadPixels(0, 0, 1, 1, px, 4));
+  }
   sigset_t pending;
   sigpending(&pending);
   EXPECT_FALSE(sigismember(&pending, SIGPIPE));

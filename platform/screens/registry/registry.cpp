@@ -33,6 +33,10 @@ bool g_shutDown = false;
 
 }  // namespace
 
+#if !KESTREL_WITH_WAYLAND
+Display *OpenCompositorBehindXwayland() { return nullptr; }
+#endif
+
 Display *CurrentDisplay() {
   if (g_shutDown) return nullptr;
   Display *memory = InstalledTestScreen();

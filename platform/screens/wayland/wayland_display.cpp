@@ -18,6 +18,7 @@
 #include "display.h"
 #include "hook.h"
 #include "portal_screenshot.h"
+#include "wl_own_socket.h"
 #include "wl_picture.h"
 #include "wl_session.h"
 
@@ -36,17 +37,19 @@ enum class Source { kNone, kCapture, kPortal };
 
 class WaylandDisplay : public Display {
  public:
-  // Finds what can take the picture now: a capture method of the
+  // Finds what can take the picture now on the compositor whose socket
+  // is named so (as WAYLAND_DISPLAY names one): a capture method of the
   // compositor, else the desktop portal. Keeps the connection for the frame
   // that follows.
-  bool Open() {
+  bool Open(const char *socket) {
     EndCapture();
     ClosePortal(&portal_);
     closed_ = false;
     const Deadline deadline = DeadlineIn(kConnectMs);
-    if (!Reusable(deadline)) {
+    if (!Reusable(socket, deadline)) {
       Disconnect(&session_);
-      if (!SameSocket(true) || !Connect(&session_, deadline)) return false;
+      if (!SameSocket(socket, true) || !Connect(&session_, socket_, deadline))
+        return false;
       owner_ = getpid();
     }
     int count = 0;
@@ -95,7 +98,7 @@ class WaylandDisplay : public Display {
     }
     // What open found belongs to this call of this process alone.
     if (source_ == Source::kNone || owner_ != getpid()) {
-      if (!Open()) return false;
+      if (!Open(socket_)) return false;
     }
     bool ok = frame != nullptr;
     if (ok && source_ == Source::kCapture) {
@@ -220,24 +223,27 @@ class WaylandDisplay : public Display {
   // Whether the connection kept for this call can serve its next frame: the
   // same socket, this process's, no output come or gone, and it still
   // answers.
-  bool Reusable(const Deadline &deadline) {
-    if (!session_.display || owner_ != getpid() || !SameSocket(false) ||
+  bool Reusable(const char *socket, const Deadline &deadline) {
+    if (!session_.display || owner_ != getpid() || !SameSocket(socket, false) ||
         !session_.xdgOutputManager || session_.outputsChanged)
       return false;
     return Roundtrip(session_.display, deadline) && !session_.outputsChanged;
   }
 
-  // Whether WAYLAND_DISPLAY (read now) still names the socket of the kept
-  // connection; with remember, it is taken as the socket from now on.
-  bool SameSocket(bool remember) {
-    const char *name = getenv("WAYLAND_DISPLAY");
+  // Whether socket (named as WAYLAND_DISPLAY names one, against
+  // XDG_RUNTIME_DIR as it is now) is the socket of the kept connection;
+  // with remember, it is taken as the socket from now on.
+  bool SameSocket(const char *socket, bool remember) {
+    if (!socket || !*socket) return false;
     const char *dir = getenv("XDG_RUNTIME_DIR");
-    if (!name || !*name) return false;
+    if (socket[0] != '/' && (!dir || !*dir)) return false;
     char where[sizeof socket_];
-    const int n = snprintf(where, sizeof where, "%s/%s", dir ? dir : "", name);
+    const int n = socket[0] == '/'
+                      ? snprintf(where, sizeof where, "%s", socket)
+                      : snprintf(where, sizeof where, "%s/%s", dir, socket);
     if (n < 0 || size_t(n) >= sizeof where) {
       socket_[0] = 0;
-      return remember;  // too long to remember: never reused
+      return false;  // too long to be a socket's path
     }
     if (remember) memcpy(socket_, where, size_t(n) + 1);
     return strcmp(socket_, where) == 0;
@@ -339,7 +345,10 @@ class WaylandDisplay : public Display {
 
 WaylandDisplay g_display;
 
-Display *OpenWayland() { return g_display.Open() ? &g_display : nullptr; }
+Display *OpenWayland() {
+  const char *socket = getenv("WAYLAND_DISPLAY");
+  return socket && *socket && g_display.Open(socket) ? &g_display : nullptr;
+}
 
 void CloseWayland() { g_display.Close(); }
 
@@ -348,5 +357,14 @@ void CloseWayland() { g_display.Close(); }
 
 const DisplayBackend kWaylandBackend = {"wayland", wl::OpenWayland,
                                         wl::CloseWayland};
+
+// With WAYLAND_DISPLAY set, the Wayland screen has had its turn already.
+Display *OpenCompositorBehindXwayland() {
+  const char *named = getenv("WAYLAND_DISPLAY");
+  char socket[32];
+  if ((named && *named) || !wl::FindOwnCompositorSocket(socket, sizeof socket))
+    return nullptr;
+  return wl::g_display.Open(socket) ? &wl::g_display : nullptr;
+}
 
 }  // namespace kplat

@@ -18,11 +18,10 @@ namespace kplat {
 namespace wl {
 namespace {
 
-// The socket path for WAYLAND_DISPLAY: absolute, or inside XDG_RUNTIME_DIR.
-// WAYLAND_SOCKET is left alone: it belongs to the host, and libwayland's own
-// connect would take it over (and unset it).
-bool SocketAddress(sockaddr_un *address) {
-  const char *name = getenv("WAYLAND_DISPLAY");
+// The path of a socket named as WAYLAND_DISPLAY names one: absolute, or
+// inside XDG_RUNTIME_DIR. WAYLAND_SOCKET is left alone: it belongs to the
+// host, and libwayland's own connect would take it over (and unset it).
+bool SocketAddress(const char *name, sockaddr_un *address) {
   if (!name || !*name) return false;
   const char *dir = "";
   const char *slash = "";
@@ -44,9 +43,9 @@ bool SocketAddress(sockaddr_un *address) {
 
 // A connected socket, or -1. The connect itself waits at most until the
 // deadline (a compositor whose listen queue is full would block it).
-int ConnectSocket(const Deadline &deadline) {
+int ConnectSocket(const char *name, const Deadline &deadline) {
   sockaddr_un address;
-  if (!SocketAddress(&address)) return -1;
+  if (!SocketAddress(name, &address)) return -1;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
   if (connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) < 0) {
@@ -170,14 +169,14 @@ void DropMessage(const char *, va_list) {}
 
 }  // namespace
 
-bool Connect(Session *session, const Deadline &deadline) {
+bool Connect(Session *session, const char *socket, const Deadline &deadline) {
   memset(session, 0, sizeof *session);
   static bool quiet = false;
   if (!quiet) {
     wl_log_set_handler_client(DropMessage);
     quiet = true;
   }
-  const int fd = ConnectSocket(deadline);
+  const int fd = ConnectSocket(socket, deadline);
   if (fd < 0) return false;
   session->display = wl_display_connect_to_fd(fd);
   if (!session->display) {

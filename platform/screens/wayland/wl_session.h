@@ -1,5 +1,5 @@
-// One connection to the compositor that WAYLAND_DISPLAY names, with the
-// globals a capture needs and what is known of every output.
+// One connection to a compositor, with the globals a capture needs and what
+// is known of every output.
 #pragma once
 
 #include <stdint.h>
@@ -46,10 +46,11 @@ struct Session {
   bool outputsChanged;  // an output came or went since
 };
 
-// Connects to the compositor WAYLAND_DISPLAY names and learns its globals
-// and outputs. False (with nothing held) when there is no such compositor,
-// it does not answer in time, or WAYLAND_DISPLAY is not set.
-bool Connect(Session *session, const Deadline &deadline);
+// Connects to the compositor whose socket is named as WAYLAND_DISPLAY names
+// one (a name in XDG_RUNTIME_DIR, or an absolute path) and learns its
+// globals and outputs. False (with nothing held) when there is no such
+// compositor or it does not answer in time.
+bool Connect(Session *session, const char *socket, const Deadline &deadline);
 
 // Asks every output for its logical position and size (xdg-output), or,
 // without xdg-output, derives them from wl_output. False when the

@@ -7,6 +7,7 @@
 // and a resize whose event arrives ahead of its reply shows that the screen
 // no longer had the frame's size when it was read. (A colour-mapped screen
 // adds one read of its colour map per frame.)
+#include <errno.h>
 #include <pthread.h>
 #include <stdlib.h>
 #include <xcb/xcb.h>
@@ -19,6 +20,7 @@
 #include "x11_shm.h"
 #include "x11_sigpipe.h"
 #include "x11_wait.h"
+#include "x11_xwayland.h"
 
 namespace kplat {
 namespace x11 {
@@ -53,6 +55,13 @@ class X11Display : public Display {
     SigpipeGuard guard;
     xcb_connection_t *conn = Connection();
     if (!conn) return false;
+    // Xwayland's root window would read as black: no picture at all is
+    // better than a wrong one.
+    if (ServerIsXwayland(conn, Generation(), Layout().root)) {
+      errno = ENODEV;
+      return false;
+    }
+    if (StaleConnection(conn)) return false;  // it did not answer
     PixelFormat format;
     if (!FrameFormat(conn, &format) || (!root_.known && !AskRootSize(conn))) {
       if (xcb_connection_has_error(conn)) DropConnection();
@@ -239,12 +248,20 @@ class X11Display : public Display {
 X11Display g_display;
 
 // BeginFrame reads what the kept connection has waiting before it can be
-// replaced, so only a first connection is made here.
+// replaced, so only a first connection is made here. Behind Xwayland the
+// desktop is the compositor's: it serves when it can be reached, else the
+// X screen does, whose frames then fail.
 Display *Open() {
-  if (ExistingConnection() != nullptr) return &g_display;
   SigpipeGuard guard;
+  xcb_connection_t *conn = ExistingConnection();
   bool fresh = false;
-  return LiveConnection(&fresh) != nullptr ? &g_display : nullptr;
+  if (!conn) conn = LiveConnection(&fresh);
+  if (!conn) return nullptr;
+  if (ServerIsXwayland(conn, Generation(), Layout().root)) {
+    if (Display *compositor = OpenCompositorBehindXwayland()) return compositor;
+  }
+  // A server that did not answer has had the call's X bound.
+  return StaleConnection(conn) ? nullptr : &g_display;
 }
 
 // At unload (or in tests): lets go of the server and of every segment but
