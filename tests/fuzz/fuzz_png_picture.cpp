@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size == 0) return 0;
   FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb");
   if (!file) return 0;
-  kplat::wl::Picture picture;
-  const bool ok = kplat::wl::ReadPngPicture(file, &picture);
+  kplat::Picture picture;
+  const bool ok = kplat::portal::ReadPngPicture(file, &picture);
   fclose(file);
   if (!ok) {
     if (picture.pixels) abort();
@@ -24,6 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   unsigned sum = 0;
   for (size_t i = 0; i < picture.stride * size_t(picture.height); ++i)
     sum += picture.pixels[i];
-  kplat::wl::FreePicture(&picture);
+  kplat::FreePicture(&picture);
   return sum == 1u << 31;
 }

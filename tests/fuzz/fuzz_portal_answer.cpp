@@ -11,7 +11,7 @@
 #include "portal_screenshot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (!kplat::wl::LoadDBus()) abort();
+  if (!kplat::portal::LoadDBus()) abort();
   DBusError error;
   dbus_error_init(&error);
   DBusMessage *message = dbus_message_demarshal(
@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (const size_t room : rooms) {
     char path[4096];
     memset(path, 'x', sizeof path);
-    const kplat::wl::Answer answer = kplat::wl::ReadAnswer(message, path, room);
-    if (answer == kplat::wl::Answer::kFile &&
+    const kplat::portal::Answer answer =
+        kplat::portal::ReadAnswer(message, path, room);
+    if (answer == kplat::portal::Answer::kFile &&
         (path[0] != '/' || memchr(path, 0, room) == nullptr))
       abort();
   }

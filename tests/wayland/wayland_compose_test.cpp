@@ -250,14 +250,14 @@ TEST(ComposeTest, UnknownFormatOrEmptyOutputIsRefused) {
 
 TEST(PortalUriTest, LocalFileUrisBecomePaths) {
   char path[64];
-  ASSERT_TRUE(UriToPath("file:///tmp/a%20b%25.png", path, sizeof path));
+  ASSERT_TRUE(portal::UriToPath("file:///tmp/a%20b%25.png", path, sizeof path));
   EXPECT_STREQ(path, "/tmp/a b%.png");
-  EXPECT_FALSE(UriToPath("file://host/tmp/x.png", path, sizeof path));
-  EXPECT_FALSE(UriToPath("http:///tmp/x.png", path, sizeof path));
-  EXPECT_FALSE(UriToPath("file:///tmp/%00x", path, sizeof path));
-  EXPECT_FALSE(UriToPath("file:///tmp/%4", path, sizeof path));
+  EXPECT_FALSE(portal::UriToPath("file://host/tmp/x.png", path, sizeof path));
+  EXPECT_FALSE(portal::UriToPath("http:///tmp/x.png", path, sizeof path));
+  EXPECT_FALSE(portal::UriToPath("file:///tmp/%00x", path, sizeof path));
+  EXPECT_FALSE(portal::UriToPath("file:///tmp/%4", path, sizeof path));
   char small[8];
-  EXPECT_FALSE(UriToPath("file:///tmp/long-name.png", small, sizeof small));
+  EXPECT_FALSE(portal::UriToPath("file:///tmp/long-name.png", small, sizeof small));
 }
 
 }  // namespace

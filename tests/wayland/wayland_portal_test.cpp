@@ -27,7 +27,7 @@
 namespace ktest {
 namespace {
 
-using kplat::wl::DeadlineIn;
+using kplat::DeadlineIn;
 
 bool HavePortal() {
   return HaveProgram("dbus-daemon") && HaveProgram("pipewire") &&
@@ -58,9 +58,9 @@ class PortalTest : public SwayTest {
     if (!bus_.Start("sway", logs_.File("bus.log"))) return false;
     bus_.Use();
     const auto start = std::chrono::steady_clock::now();
-    kplat::wl::Portal portal;
-    if (kplat::wl::OpenPortal(&portal, DeadlineIn(60000)))
-      kplat::wl::ClosePortal(&portal);
+    kplat::portal::Portal portal;
+    if (kplat::portal::OpenPortal(&portal, DeadlineIn(60000)))
+      kplat::portal::ClosePortal(&portal);
     RecordProperty(
         "portal_start_ms",
         std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -82,16 +82,17 @@ TEST_F(PortalTest, NonInteractiveScreenshotIsTheCompositorsPicture) {
   const Image pattern = ShowPattern(21);
   ASSERT_TRUE(StartBus());
 
-  kplat::wl::Portal portal;
-  ASSERT_TRUE(kplat::wl::OpenPortal(&portal, DeadlineIn(10000))) << BusLog();
+  kplat::portal::Portal portal;
+  ASSERT_TRUE(kplat::portal::OpenPortal(&portal, DeadlineIn(10000)))
+      << BusLog();
   const auto start = std::chrono::steady_clock::now();
-  kplat::wl::Picture picture;
+  kplat::Picture picture;
   const bool taken =
-      kplat::wl::PortalScreenshot(&portal, DeadlineIn(10000), &picture);
+      kplat::portal::PortalScreenshot(&portal, DeadlineIn(10000), &picture);
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::steady_clock::now() - start)
                       .count();
-  kplat::wl::ClosePortal(&portal);
+  kplat::portal::ClosePortal(&portal);
   ASSERT_TRUE(taken) << BusLog();
   RecordProperty("portal_ms", std::to_string(ms));
   EXPECT_EQ(
@@ -99,7 +100,7 @@ TEST_F(PortalTest, NonInteractiveScreenshotIsTheCompositorsPicture) {
                                picture.pixels, picture.stride),
                       pattern),
       "");
-  kplat::wl::FreePicture(&picture);
+  kplat::FreePicture(&picture);
   // xdg-desktop-portal-wlr leaves its picture there; it is read and gone.
   EXPECT_FALSE(FileExists("/tmp/out.png"));
 }
@@ -235,27 +236,27 @@ class FakePortalTest : public ::testing::Test {
   // Opens the portal and asks it once, giving it boundMs to answer; the
   // time the request took goes to *ms, the reason noted for a failure to
   // *error.
-  bool Ask(int boundMs, kplat::wl::Picture *picture, int *ms,
+  bool Ask(int boundMs, kplat::Picture *picture, int *ms,
            int *error = nullptr) {
-    kplat::wl::Portal portal;
-    if (!kplat::wl::OpenPortal(&portal, DeadlineIn(10000))) {
+    kplat::portal::Portal portal;
+    if (!kplat::portal::OpenPortal(&portal, DeadlineIn(10000))) {
       ADD_FAILURE() << "the portal did not open";
       return false;
     }
     const auto start = std::chrono::steady_clock::now();
     _clear_call_errno();
     const bool taken =
-        kplat::wl::PortalScreenshot(&portal, DeadlineIn(boundMs), picture);
+        kplat::portal::PortalScreenshot(&portal, DeadlineIn(boundMs), picture);
     if (error) *error = _get_call_errno();
     *ms = MsSince(start);
-    kplat::wl::ClosePortal(&portal);
+    kplat::portal::ClosePortal(&portal);
     return taken;
   }
 
   // Asks once (5 s bound): "" when the picture taken is expected, else
   // what differs.
   std::string TakenPicture(const Image &expected) {
-    kplat::wl::Picture picture;
+    kplat::Picture picture;
     int ms = 0;
     if (!Ask(5000, &picture, &ms)) return "no picture";
     RecordProperty("ms", std::to_string(ms));
@@ -263,7 +264,7 @@ class FakePortalTest : public ::testing::Test {
         FirstDifference(RgbImage(picture.width, picture.height, picture.format,
                                  picture.pixels, picture.stride),
                         expected);
-    kplat::wl::FreePicture(&picture);
+    kplat::FreePicture(&picture);
     return difference;
   }
 
@@ -320,7 +321,7 @@ TEST_F(FakePortalTest, OnlyThePortalsOwnAnswerRemovesAFile) {
   other.uri = FileUri(notes);
   other.fromOtherClient = true;
   ASSERT_TRUE(portal_.Start(bus_.address(), {other}));
-  kplat::wl::Picture picture;
+  kplat::Picture picture;
   int ms = 0;
   EXPECT_FALSE(Ask(1000, &picture, &ms));
   RecordProperty("ms", std::to_string(ms));
@@ -342,7 +343,7 @@ TEST_F(FakePortalTest, AFifoOrALinkNamedByTheAnswerIsRefusedAtOnce) {
     PortalAnswer answer;
     answer.uri = FileUri(named);
     ASSERT_TRUE(portal_.Start(bus_.address(), {answer}));
-    kplat::wl::Picture picture;
+    kplat::Picture picture;
     int ms = 0;
     EXPECT_FALSE(Ask(5000, &picture, &ms));
     RecordProperty("ms", std::to_string(ms));
@@ -362,7 +363,7 @@ TEST_F(FakePortalTest, APngAboveTheSizeCeilingIsRefusedBeforeDecoding) {
   ASSERT_TRUE(portal_.Start(bus_.address(), {answer}));
   struct rusage before, after;
   getrusage(RUSAGE_SELF, &before);
-  kplat::wl::Picture picture;
+  kplat::Picture picture;
   int ms = 0;
   EXPECT_FALSE(Ask(10000, &picture, &ms));
   getrusage(RUSAGE_SELF, &after);
@@ -378,7 +379,7 @@ TEST_F(FakePortalTest, ARefusalEndsAtOnceAndASilentPortalIsClosedAtTheBound) {
   PortalAnswer refusal;
   refusal.kind = Kind::kRefusal;
   ASSERT_TRUE(portal_.Start(bus_.address(), {refusal}));
-  kplat::wl::Picture picture;
+  kplat::Picture picture;
   int ms = 0, error = 0;
   EXPECT_FALSE(Ask(5000, &picture, &ms, &error));
   RecordProperty("refused_ms", std::to_string(ms));
@@ -410,8 +411,8 @@ TEST_F(FakePortalTest, ABusThatNeverAnswersIsGivenUpOnWithinTheBound) {
     setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     const int fds = CountOpenFds();
     const auto start = std::chrono::steady_clock::now();
-    kplat::wl::Portal portal;
-    EXPECT_FALSE(kplat::wl::OpenPortal(&portal, DeadlineIn(10000)));
+    kplat::portal::Portal portal;
+    EXPECT_FALSE(kplat::portal::OpenPortal(&portal, DeadlineIn(10000)));
     const int ms = MsSince(start);
     RecordProperty("ms", std::to_string(ms));
     EXPECT_LT(ms, 3000);

@@ -17,9 +17,9 @@
 #include "capture_method.h"
 #include "display.h"
 #include "hook.h"
+#include "picture.h"
 #include "portal_screenshot.h"
 #include "wl_own_socket.h"
-#include "wl_picture.h"
 #include "wl_session.h"
 
 namespace kplat {
@@ -43,7 +43,7 @@ class WaylandDisplay : public Display {
   // that follows.
   bool Open(const char *socket) {
     EndCapture();
-    ClosePortal(&portal_);
+    portal::ClosePortal(&portal_);
     closed_ = false;
     const Deadline deadline = DeadlineIn(kConnectMs);
     if (!Reusable(socket, deadline)) {
@@ -67,7 +67,7 @@ class WaylandDisplay : public Display {
       return true;
     }
     Disconnect(&session_);
-    if (!OpenPortal(&portal_, DeadlineIn(kPortalMs))) return false;
+    if (!portal::OpenPortal(&portal_, DeadlineIn(kPortalMs))) return false;
     source_ = Source::kPortal;
     return true;
   }
@@ -77,7 +77,7 @@ class WaylandDisplay : public Display {
   void Close() {
     EndCapture();
     Disconnect(&session_);
-    ClosePortal(&portal_);
+    portal::ClosePortal(&portal_);
     DestroyShmMemory(&kept_);
     closed_ = true;
   }
@@ -104,8 +104,8 @@ class WaylandDisplay : public Display {
     if (ok && source_ == Source::kCapture) {
       ok = DescribeCapture(frame);
     } else if (ok) {
-      ok = PortalScreenshot(&portal_, DeadlineIn(kPortalMs), &picture_);
-      ClosePortal(&portal_);
+      ok = portal::PortalScreenshot(&portal_, DeadlineIn(kPortalMs), &picture_);
+      portal::ClosePortal(&portal_);
       source_ = Source::kNone;
       if (!ok) {
         Close();
@@ -336,7 +336,7 @@ class WaylandDisplay : public Display {
   bool closed_ = false;   // closed at unload: nothing more is kept
   bool framing_ = false;  // between BeginFrame and EndFrame
   char socket_[256] = {};
-  Portal portal_ = {};
+  portal::Portal portal_ = {};
   Picture picture_ = {};
   const CaptureMethod *method_ = nullptr;
   Source source_ = Source::kNone;

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "wl_picture.h"
+#include "picture.h"
 
 namespace kplat {
 namespace wl {

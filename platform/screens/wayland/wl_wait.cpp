@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <poll.h>
-#include <time.h>
 #include <wayland-client.h>
 
 #include "wincrt.h"
@@ -14,12 +13,6 @@ namespace {
 // Far more than any exchange of a capture brings (globals, a few events per
 // output and per copy), far less than a flood delivers in the bound.
 const int kMaxEventsPerWait = 1 << 16;
-
-int64_t NowMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // Polls the connection for events (or for room to write) until the deadline.
 // 1 ready, 0 deadline passed, -1 error.
@@ -53,14 +46,6 @@ void SetDone(void *data, wl_callback *, uint32_t) {
 const wl_callback_listener kSyncListener = {SetDone};
 
 }  // namespace
-
-Deadline DeadlineIn(int ms) { return Deadline{NowMs() + ms}; }
-
-int RemainingMs(const Deadline &deadline) {
-  const int64_t left = deadline.atMs - NowMs();
-  if (left <= 0) return 0;
-  return left > 1000000 ? 1000000 : int(left);
-}
 
 bool DispatchUntil(wl_display *display, const Deadline &deadline,
                    const bool *done) {

@@ -4,21 +4,12 @@
 
 #include <stdint.h>
 
+#include "deadline.h"
+
 struct wl_display;
 
 namespace kplat {
 namespace wl {
-
-// A point on the monotonic clock.
-struct Deadline {
-  int64_t atMs;
-};
-
-// The deadline ms milliseconds from now.
-Deadline DeadlineIn(int ms);
-
-// Milliseconds left before the deadline (0 once passed).
-int RemainingMs(const Deadline &deadline);
 
 // Sends what is queued and dispatches events until *done is set. False when
 // the deadline passes first or the connection fails.

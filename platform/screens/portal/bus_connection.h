@@ -5,13 +5,13 @@
 // are driven here against a deadline.
 #pragma once
 
-#include "wl_wait.h"
+#include "deadline.h"
 
 struct DBusConnection;
 struct DBusMessage;
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 // The bus that DBUS_SESSION_BUS_ADDRESS (else $XDG_RUNTIME_DIR/bus) names
 // now, connected and registered before the deadline; NULL otherwise, with
@@ -33,5 +33,5 @@ bool ReadWithin(DBusConnection *bus, const Deadline &deadline);
 
 void CloseBus(DBusConnection *bus);
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

@@ -15,7 +15,7 @@
 #include "dbus_calls.h"
 
 namespace kplat {
-namespace wl {
+namespace portal {
 namespace {
 
 // Connecting and registering: a bus is a local process that answers in
@@ -199,5 +199,5 @@ void CloseBus(DBusConnection *bus) {
   Dbus().connection_unref(bus);
 }
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

@@ -11,7 +11,7 @@
 #include "wincrt.h"
 
 namespace kplat {
-namespace wl {
+namespace portal {
 namespace {
 
 const char kPortalName[] = "org.freedesktop.portal.Desktop";
@@ -285,5 +285,5 @@ void ClosePortal(Portal *portal) {
   memset(portal, 0, sizeof *portal);
 }
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

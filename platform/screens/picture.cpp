@@ -1,4 +1,4 @@
-#include "wl_picture.h"
+#include "picture.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -6,7 +6,6 @@
 #include "wincrt.h"
 
 namespace kplat {
-namespace wl {
 
 bool PictureBytes(int width, int height, const PixelFormat &format,
                   size_t stride, size_t *size) {
@@ -55,5 +54,4 @@ void CopyRect(const Picture &picture, int x, int y, int w, int h, uint8_t *dst,
   }
 }
 
-}  // namespace wl
 }  // namespace kplat

@@ -9,7 +9,7 @@
 #include "png_picture.h"
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 bool TakePortalFile(const char *path, uid_t owner, Picture *picture) {
   memset(picture, 0, sizeof *picture);
@@ -39,5 +39,5 @@ bool TakePortalFile(const char *path, uid_t owner, Picture *picture) {
   return ok;
 }
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

@@ -5,10 +5,10 @@
 
 #include <sys/types.h>
 
-#include "wl_picture.h"
+#include "picture.h"
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 // The picture in the PNG file at path, which must be a regular file owned
 // by owner; the file is removed afterwards, decoded or not. False, holding
@@ -16,5 +16,5 @@ namespace wl {
 // or folder, another user's file, or one with other links.
 bool TakePortalFile(const char *path, uid_t owner, Picture *picture);
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

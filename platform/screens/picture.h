@@ -1,5 +1,5 @@
-// The whole screen as one picture: what a frame of the Wayland screen reads
-// from.
+// The whole screen as one picture in memory: what a frame of the Wayland
+// screen or the desktop portal reads from.
 #pragma once
 
 #include <stddef.h>
@@ -8,7 +8,6 @@
 #include "display.h"
 
 namespace kplat {
-namespace wl {
 
 // Larger than any screen, small enough that sizes stay far from overflow.
 const int kMaxPictureSide = 1 << 15;
@@ -39,5 +38,4 @@ void FreePicture(Picture *picture);
 void CopyRect(const Picture &picture, int x, int y, int w, int h, uint8_t *dst,
               ptrdiff_t dstStride);
 
-}  // namespace wl
 }  // namespace kplat

@@ -8,14 +8,14 @@
 #include <stddef.h>
 #include <sys/types.h>
 
-#include "wl_picture.h"
-#include "wl_wait.h"
+#include "deadline.h"
+#include "picture.h"
 
 struct DBusConnection;
 struct DBusMessage;
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 struct Portal {
   DBusConnection *bus;
@@ -49,5 +49,5 @@ Answer ReadAnswer(DBusMessage *response, char *path, size_t room);
 // another scheme or host, or a path longer than room.
 bool UriToPath(const char *uri, char *path, size_t room);
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

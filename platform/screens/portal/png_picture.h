@@ -3,10 +3,10 @@
 
 #include <stdio.h>
 
-#include "wl_picture.h"
+#include "picture.h"
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 // The stream's pixels as 8-bit XRGB (alpha dropped). False, holding
 // nothing, when the stream is not a PNG, cannot be decoded, or its header
@@ -14,5 +14,5 @@ namespace wl {
 // decoded or memory for the pixels is taken).
 bool ReadPngPicture(FILE *file, Picture *picture);
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 
 namespace kplat {
-namespace wl {
+namespace portal {
 namespace {
 
 DBusCalls g_calls;
@@ -33,5 +33,5 @@ const DBusCalls *LoadDBus() {
 
 const DBusCalls &Dbus() { return g_calls; }
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

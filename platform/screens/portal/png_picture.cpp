@@ -4,7 +4,7 @@
 #include <string.h>
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 bool ReadPngPicture(FILE *file, Picture *picture) {
   memset(picture, 0, sizeof *picture);
@@ -34,5 +34,5 @@ bool ReadPngPicture(FILE *file, Picture *picture) {
   return true;
 }
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat

@@ -7,7 +7,7 @@
 #include <dbus/dbus.h>
 
 namespace kplat {
-namespace wl {
+namespace portal {
 
 #define KESTREL_DBUS_CALLS(X)          \
   X(address_entries_free)              \
@@ -64,5 +64,5 @@ const DBusCalls *LoadDBus();
 // (it holds a connection or a message made through it).
 const DBusCalls &Dbus();
 
-}  // namespace wl
+}  // namespace portal
 }  // namespace kplat
