@@ -257,7 +257,8 @@ TEST(PortalUriTest, LocalFileUrisBecomePaths) {
   EXPECT_FALSE(portal::UriToPath("file:///tmp/%00x", path, sizeof path));
   EXPECT_FALSE(portal::UriToPath("file:///tmp/%4", path, sizeof path));
   char small[8];
-  EXPECT_FALSE(portal::UriToPath("file:///tmp/long-name.png", small, sizeof small));
+  EXPECT_FALSE(
+      portal::UriToPath("file:///tmp/long-name.png", small, sizeof small));
 }
 
 }  // namespace
