@@ -46,8 +46,10 @@ case "$mode" in
              tests/x11/x11_frame_test; do
       [ -x "$t" ] || continue
       # A forked child gives up the parent's X connection without freeing
-      # it (freeing would shut the socket they share): not run here.
-      filter=-Screens/OnXvfb.ACallInAForkedChildWorks/*
+      # it (freeing would shut the socket they share), and the shutdown
+      # test's child keeps a bitmap whose handle the shutdown made invalid:
+      # not run here.
+      filter=-Screens/OnXvfb.ACallInAForkedChildWorks/*:Lifetime.ShutDownDetachesThenEndsScreensAndHandles
       echo "== valgrind $t"
       "${vg[@]}" "$t" --gtest_brief=1 --gtest_filter="$filter" ||
         { echo "FAILED under valgrind: $t"; status=1; }
