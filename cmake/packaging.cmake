@@ -20,12 +20,12 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 
 # The architecture is the target's, not the machine's that builds it.
-if(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE STREQUAL "arm-linux-gnueabihf")
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE armhf)
+if(CMAKE_CROSSCOMPILING AND KESTREL_CROSS_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${KESTREL_CROSS_ARCH})
 endif()
 
 # What the objects link against, by Debian package. dpkg-shlibdeps cannot
-# look into a cross sysroot, so the list is kept here for both builds.
+# look into a cross sysroot, so the list is kept here for every build.
 set(kestrel_deb_depends
   "libc6 (>= 2.34)" "libgcc-s1" "libstdc++6 (>= 12)"
   "libjpeg62-turbo (>= 1.3.1)" "libpng16-16 (>= 1.6.2)" "zlib1g")
