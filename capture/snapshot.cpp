@@ -24,8 +24,10 @@ int CaptureToFile(LPCWSTR lpszPath, int nQuality) {
   const int nWidth = surface.m_nWidth;
   const int nHeight = surface.m_nHeight;
   const DWORD nPacked = PackedSize(nWidth, nHeight);
-  if (surface.m_pBits != NULL && nPacked != 0)
+  if (surface.m_pBits != NULL && nPacked != 0) {
     pPacked = static_cast<BYTE *>(malloc(nPacked));
+    if (pPacked == NULL) _note_call_errno(ENOMEM);
+  }
 
   if (pPacked != NULL) {
     // The only place where the quality decides anything.
@@ -45,9 +47,15 @@ int CaptureToFile(LPCWSTR lpszPath, int nQuality) {
 int SnapShotOnce(const WCHAR *lpszPath, int nQuality) {
   // From here on only the private copy of the path is used.
   CString strPath(lpszPath);
+  // A null path still runs the call (the JPEG writer reports the empty
+  // path it could not open), but that is not why it fails.
+  if (lpszPath == NULL) _note_call_errno(EINVAL);
   // A copy that got no memory is empty: writing to that path instead of
   // the caller's would fail under a name the caller never gave.
-  if (strPath.IsEmpty() && lpszPath != NULL && lpszPath[0] != 0) return 0;
+  if (strPath.IsEmpty() && lpszPath != NULL && lpszPath[0] != 0) {
+    _note_call_errno(ENOMEM);
+    return 0;
+  }
   return CaptureToFile(strPath, nQuality);
 }
 
@@ -59,9 +67,18 @@ LONG volatile g_nBusy = 0;
 
 }  // namespace
 
+// errno is set once, on the way out: the first reason noted during the
+// call, or EIO when a step failed without one. The call that finds another
+// running leaves that call's reason alone.
 extern "C" int SnapShot(const WCHAR *lpszPath, int nQuality) {
-  if (InterlockedCompareExchange(&g_nBusy, 1, 0) != 0) return 0;
+  if (InterlockedCompareExchange(&g_nBusy, 1, 0) != 0) {
+    errno = EBUSY;
+    return 0;
+  }
+  _clear_call_errno();
   const int nResult = SnapShotOnce(lpszPath, nQuality);
+  const int nReason = _get_call_errno();
   InterlockedExchange(&g_nBusy, 0);
+  if (nResult == 0) errno = nReason != 0 ? nReason : EIO;
   return nResult;
 }

@@ -9,6 +9,7 @@ install(TARGETS Kestrel EXPORT KestrelTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/kestrel/kestrel.h
+  ${PROJECT_BINARY_DIR}/include/kestrel/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kestrel)
 install(EXPORT KestrelTargets NAMESPACE Kestrel::
   DESTINATION ${KESTREL_CMAKE_DIR})
@@ -45,4 +46,6 @@ install(FILES ${PROJECT_BINARY_DIR}/kestrel.pc
 
 if(TARGET kestrel-snap)
   install(TARGETS kestrel-snap RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/kestrel-snap.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()

@@ -27,7 +27,7 @@ packages=(
 
 key=$(printf '%s\n' "$arch" "${packages[@]}" | sort -u | sha256sum | cut -c1-12)
 sysroot="$build/sysroot-$key"
-if [ -f "$sysroot/.complete" ]; then
+if [ -f "$sysroot/.complete" ] && [ -f "$sysroot/var/lib/dpkg/status" ]; then
   echo "$sysroot"
   exit 0
 fi
@@ -74,6 +74,8 @@ find "$sysroot.tmp" -type l | while read -r link; do
   esac
 done
 
+# For dpkg-shlibdeps: which package holds each library (scripts/package.sh).
+"$(dirname "$0")/sysroot-dpkg-db.sh" "$sysroot.tmp" "$sysroot" "$build/debs-$key"
 rm -rf "$sysroot" "$build/debs-$key"
 mv "$sysroot.tmp" "$sysroot"
 touch "$sysroot/.complete"

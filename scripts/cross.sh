@@ -3,15 +3,15 @@
 # suite under the user-mode emulator, with X server tests on a native Xvfb:
 #   armhf  32-bit ARM with hardware floating point, under qemu-arm
 #   arm64  AArch64, under qemu-aarch64
-#   scripts/cross.sh ARCH               build-ARCH/: build, suite, .deb checked
+#   scripts/cross.sh ARCH               build-ARCH/: build, suite, packages
 #   scripts/cross.sh ARCH --sanitize    build-ARCH-sanitize/: the suite under
 #                                       AddressSanitizer and UBSan (no leak
 #                                       checks: they do not work under qemu)
-#   scripts/cross.sh ARCH --build-only  build-ARCH/: build and .deb, no tests
+#   scripts/cross.sh ARCH --build-only  build-ARCH/: build and packages, no tests
 # What it leaves, for other scripts to use:
 #   build-ARCH/sysroot            link to the sysroot (build-ARCH/sysroot-KEY)
 #   build-ARCH/kestrel-snap, build-ARCH/libKestrel.so*
-#   build-ARCH/packages/kestrel_VERSION_ARCH.deb
+#   dist/{libkestrel0,libkestrel-dev,kestrel-snap}_VERSION_ARCH.deb
 # Run an ARM program by hand with: qemu-arm (qemu-aarch64) -L build-ARCH/sysroot PROGRAM
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -65,25 +65,18 @@ cmake -S . -B "$build" -G Ninja "${flags[@]}" \
 cmake --build "$build" -j2
 
 if [ "$mode" != "--sanitize" ]; then
-  (cd "$build" && cpack -G DEB >/dev/null)
-  deb=$(ls "$build"/packages/kestrel_*_"$arch".deb)
-  dpkg-deb --info "$deb"
-  contents=$(dpkg-deb --contents "$deb")
-  echo "$contents"
-  [ "$(dpkg-deb --field "$deb" Architecture)" = "$arch" ] ||
-    { echo "cross.sh: $deb is not for $arch" >&2; exit 1; }
-  for f in ./usr/bin/kestrel-snap ./usr/include/kestrel/kestrel.h \
-           ./usr/lib/pkgconfig/kestrel.pc ./usr/lib/cmake/Kestrel/KestrelConfig.cmake \
-           "./usr/lib/libKestrel.so.0 -> libKestrel.so.0.1.0"; do
-    grep -qF " $f" <<<"$contents" || { echo "cross.sh: $f missing from $deb" >&2; exit 1; }
+  # The Debian packages (debian/, scripts/package.sh), whose binaries are
+  # built for the architecture (its ELF machine number).
+  scripts/package.sh "$arch"
+  version=$(dpkg-parsechangelog -S Version)
+  rm -rf "$build/deb-check"
+  for p in libkestrel0 kestrel-snap; do
+    dpkg-deb -x "dist/${p}_${version}_$arch.deb" "$build/deb-check"
   done
-  # What is inside is built for the architecture (its ELF machine number).
-  rm -rf "$build/deb-check" && dpkg-deb -x "$deb" "$build/deb-check"
-  for f in usr/bin/kestrel-snap usr/lib/libKestrel.so.0.1.0; do
+  for f in usr/bin/kestrel-snap "usr/lib/$triplet/libKestrel.so.$version"; do
     [ "$(od -An -tu2 -j18 -N2 "$build/deb-check/$f" | tr -d ' ')" = "$machine" ] ||
-      { echo "cross.sh: $f in $deb is not an $arch object" >&2; exit 1; }
+      { echo "cross.sh: $f is not an $arch object" >&2; exit 1; }
   done
-  echo "cross.sh: $deb"
 fi
 
 if [ "$mode" = "--build-only" ]; then

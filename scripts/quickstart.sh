@@ -9,7 +9,7 @@ root=$(pwd)
 build="$root/build-release"
 out="$root/out"
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" --build
 
 echo "quickstart: building in $build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \

@@ -52,8 +52,10 @@ int CDibSurface::Create(int nWidth, int nHeight) {
   // The section's bytes must fit in the header's 32-bit size (and in an
   // int, which readers compute offsets with); a larger one is not made.
   const int64_t nBytes = static_cast<int64_t>(nHeight) * m_nStride * 3;
-  if (nWidth < 0 || nWidth > kMaxWidth || nHeight < 0 || nBytes > INT32_MAX)
+  if (nWidth < 0 || nWidth > kMaxWidth || nHeight < 0 || nBytes > INT32_MAX) {
+    _note_call_errno(EOVERFLOW);
     return 1;
+  }
 
   BITMAPINFO bmi;
   memset(&bmi, 0, sizeof(bmi));
@@ -77,7 +79,10 @@ int CDibSurface::Create(int nWidth, int nHeight) {
   if (hdcScreen != NULL) ReleaseDC(NULL, hdcScreen);
 
   m_pBits = m_hBitmap != NULL ? static_cast<BYTE *>(pBits) : NULL;
-  if (m_pBits == NULL) DeleteSection();
+  if (m_pBits == NULL) {
+    _note_call_errno(ENOMEM);
+    DeleteSection();
+  }
   return 1;
 }
 

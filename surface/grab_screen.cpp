@@ -2,7 +2,10 @@
 
 HBITMAP GrabScreen() {
   HDC hdcScreen = GetDC(NULL);
-  if (hdcScreen == NULL) return NULL;
+  if (hdcScreen == NULL) {
+    _note_call_errno(ENODEV);
+    return NULL;
+  }
 
   HBITMAP hBitmap = NULL;
   BOOL bCopied = FALSE;
@@ -11,8 +14,10 @@ HBITMAP GrabScreen() {
     // Asked afresh in every call: the resolution may have changed.
     const int nHeight = GetDeviceCaps(hdcScreen, VERTRES);
     const int nWidth = GetDeviceCaps(hdcScreen, HORZRES);
-    if (nWidth > 0 && nHeight > 0)
+    if (nWidth > 0 && nHeight > 0) {
       hBitmap = CreateCompatibleBitmap(hdcScreen, nWidth, nHeight);
+      if (hBitmap == NULL) _note_call_errno(ENOMEM);
+    }
     if (hBitmap != NULL) {
       HGDIOBJ hOld = SelectObject(hdcMem, hBitmap);
       if (hOld != NULL) {
@@ -22,6 +27,8 @@ HBITMAP GrabScreen() {
       }
     }
     DeleteDC(hdcMem);
+  } else {
+    _note_call_errno(ENOMEM);
   }
   ReleaseDC(NULL, hdcScreen);
 

@@ -1,8 +1,6 @@
 # Host programs built on the shared library.
-add_executable(kestrel-snap tools/kestrel-snap.c)
+add_executable(kestrel-snap tools/kestrel-snap.c tools/snap_output.c)
 target_link_libraries(kestrel-snap PRIVATE Kestrel)
-target_compile_definitions(kestrel-snap PRIVATE
-  KESTREL_VERSION="${PROJECT_VERSION}")
 
 # Draws a demo scene on a bare X server for the quick start.
 add_executable(kestrel-demo-scene tools/kestrel-demo-scene.c)

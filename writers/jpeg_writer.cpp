@@ -5,6 +5,11 @@
 #include "capture/status_text.h"
 
 void CaptureJpegErrorExit(j_common_ptr cinfo) {
+  // Noted before the message is stored, which may change errno.
+  const int nCode = cinfo->err->msg_code;
+  _note_call_errno(nCode == JERR_OUT_OF_MEMORY ? ENOMEM
+                   : nCode == JERR_FILE_WRITE  ? errno
+                                               : EIO);
   (*cinfo->err->output_message)(cinfo);
   CaptureJpegErrorMgr *pMgr =
       reinterpret_cast<CaptureJpegErrorMgr *>(cinfo->err);
@@ -18,6 +23,7 @@ int WriteJpegFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
                   int nHeight, int nQuality) {
   FILE *const pFile = _wfopen(lpszPath, TEXT("wb"));
   if (pFile == NULL) {
+    _note_call_errno(errno);
     CaptureSetOpenFailMessage(lpszPath);
     return 0;
   }
@@ -61,6 +67,7 @@ int WriteJpegFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
   // Bytes still in the stream's buffer reach the storage only now; a write
   // that fails here is the same full-medium error libjpeg would report.
   if (fclose(pFile) != 0) {
+    _note_call_errno(errno);
     cinfo.err->msg_code = JERR_FILE_WRITE;
     (*cinfo.err->output_message)(reinterpret_cast<j_common_ptr>(&cinfo));
     jpeg_destroy_compress(&cinfo);

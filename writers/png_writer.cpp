@@ -7,7 +7,10 @@ png_bytepp g_ppPngRows = NULL;
 
 void CapturePngWriteData(png_structp png, png_bytep data, png_size_t length) {
   FILE *pFile = static_cast<FILE *>(png_get_io_ptr(png));
-  if (fwrite(data, 1, length, pFile) != length) png_error(png, "Write Error");
+  if (fwrite(data, 1, length, pFile) != length) {
+    _note_call_errno(errno);
+    png_error(png, "Write Error");
+  }
 }
 
 void CapturePngFlush(png_structp png) {
@@ -15,7 +18,10 @@ void CapturePngFlush(png_structp png) {
   if (pFile != NULL) fflush(pFile);
 }
 
-void CapturePngError(png_structp png, png_const_charp) {
+void CapturePngError(png_structp png, png_const_charp message) {
+  // libpng and zlib say "Out of memory", "insufficient memory", ...; a
+  // failed write was noted before libpng got here.
+  _note_call_errno(strstr(message, "emory") != NULL ? ENOMEM : EIO);
   // Returning would hand the message to libpng's default handler, which
   // prints it; jump to the recovery point directly instead.
   png_longjmp(png, 1);
@@ -42,16 +48,21 @@ int FailPngWrite() {
 int WritePngFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
                  int nHeight) {
   g_pPngFile = _wfopen(lpszPath, TEXT("wb"));
-  if (g_pPngFile == NULL) return 0;
+  if (g_pPngFile == NULL) {
+    _note_call_errno(errno);
+    return 0;
+  }
 
   g_pPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, CapturePngError,
                                    CapturePngWarning);
   if (g_pPng == NULL) {
+    _note_call_errno(ENOMEM);
     fclose(g_pPngFile);
     return 0;
   }
   g_pPngInfo = png_create_info_struct(g_pPng);
   if (g_pPngInfo == NULL) {
+    _note_call_errno(ENOMEM);
     fclose(g_pPngFile);
     png_destroy_write_struct(&g_pPng, NULL);
     return 0;
@@ -70,6 +81,7 @@ int WritePngFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
   g_ppPngRows = static_cast<png_bytepp>(
       malloc(static_cast<size_t>(nHeight) * sizeof(png_bytep)));
   if (g_ppPngRows == NULL) {
+    _note_call_errno(ENOMEM);
     png_destroy_write_struct(&g_pPng, &g_pPngInfo);
     fclose(g_pPngFile);
     return 0;
@@ -87,6 +99,9 @@ int WritePngFile(LPCWSTR lpszPath, const BYTE *pPixels, int nWidth,
 
   // A small image sits in the stream's buffer until the close; bytes that
   // fail to reach the storage there make the write a failure.
-  if (fclose(g_pPngFile) != 0) return 0;
+  if (fclose(g_pPngFile) != 0) {
+    _note_call_errno(errno);
+    return 0;
+  }
   return 1;
 }

@@ -7,6 +7,7 @@
 #include "gdi/pixel_memory.h"
 #include "gdi/screen_frame.h"
 #include "seam/test_seam.h"
+#include "wincrt.h"
 
 namespace kplat {
 namespace gdi {
@@ -30,7 +31,9 @@ Bitmap g_stock = {BitmapKind::kStock,
 // so that the product cannot overflow.
 bool SizeFits(int64_t stride, int64_t rows) {
   const int64_t kMaxPixelBytes = INT32_MAX;
-  return stride <= kMaxPixelBytes && rows <= kMaxPixelBytes / stride;
+  const bool fits = stride <= kMaxPixelBytes && rows <= kMaxPixelBytes / stride;
+  if (!fits) _note_call_errno(EOVERFLOW);
+  return fits;
 }
 
 size_t PixelBytes(const Bitmap &bm) { return size_t(bm.stride) * bm.height; }

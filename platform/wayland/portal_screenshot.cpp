@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "png_picture.h"
+#include "wincrt.h"
 
 namespace kplat {
 namespace wl {
@@ -272,12 +273,16 @@ bool PortalScreenshot(Portal *portal, const Deadline &deadline,
     return false;
   DBusMessage *response = AwaitResponse(bus, handle, deadline);
   if (!response) {
+    _note_call_errno(ETIMEDOUT);
     CloseRequest(bus, handle);
     return false;
   }
   const bool answered = ResponsePath(response, path, sizeof path);
   dbus_message_unref(response);
-  if (!answered) return false;
+  if (!answered) {
+    _note_call_errno(EACCES);  // the request was denied or cancelled
+    return false;
+  }
   const bool ok = ReadPngPicture(path, picture);
   unlink(path);
   return ok;

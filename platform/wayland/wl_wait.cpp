@@ -5,6 +5,8 @@
 #include <time.h>
 #include <wayland-client.h>
 
+#include "wincrt.h"
+
 namespace kplat {
 namespace wl {
 namespace {
@@ -22,7 +24,10 @@ int WaitFor(int fd, short events, const Deadline &deadline) {
     struct pollfd p = {fd, events, 0};
     const int ready = poll(&p, 1, RemainingMs(deadline));
     if (ready > 0) return (p.revents & (events | POLLHUP | POLLERR)) ? 1 : -1;
-    if (ready == 0) return 0;
+    if (ready == 0) {
+      _note_call_errno(ETIMEDOUT);
+      return 0;
+    }
     if (errno != EINTR) return -1;
   }
 }

@@ -15,6 +15,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "wincrt.h"
 #include "x11_wait.h"
 
 namespace kplat {
@@ -275,6 +276,7 @@ bool Handshake(int fd, const xcb_auth_info_t &auth, const Deadline &deadline,
   if (!TransferWithin(fd, false, reply->data + sizeof head, size_t(words) * 4,
                       deadline))
     return false;
+  if (head[0] != 1) _note_call_errno(EACCES);
   return head[0] == 1;  // 0: refused, 2: more authentication wanted
 }
 

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <xcb/xcbext.h>
 
+#include "wincrt.h"
 #include "x11_connection.h"
 
 namespace kplat {
@@ -34,7 +35,10 @@ int Deadline::RemainingMs() const {
 bool WaitForDescriptor(int fd, short events, const Deadline &deadline) {
   for (;;) {
     const int left = deadline.RemainingMs();
-    if (left == 0) return false;
+    if (left == 0) {
+      _note_call_errno(ETIMEDOUT);
+      return false;
+    }
     struct pollfd p = {fd, events, 0};
     const int n = poll(&p, 1, left);
     if (n > 0) return (p.revents & (events | POLLHUP | POLLERR)) != 0;

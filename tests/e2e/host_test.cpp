@@ -2,11 +2,15 @@
 // library loaded and unloaded again and again.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <glob.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -47,10 +51,11 @@ class Host : public ::testing::Test {
     delete expected_;
   }
 
-  RunResult Snap(const std::vector<std::string> &args,
-                 bool withDisplay = true) {
-    std::string cmd = withDisplay ? "DISPLAY=" + server_->name() + " "
-                                  : std::string("env -u DISPLAY ");
+  RunResult Snap(const std::vector<std::string> &args, bool withDisplay = true,
+                 const std::string &cwd = ".") {
+    std::string cmd = "cd " + Quote(cwd) + " && ";
+    cmd += withDisplay ? "DISPLAY=" + server_->name() + " "
+                       : std::string("env -u DISPLAY ");
     // A run that hangs ends as a failure (status 124).
     cmd += "timeout 20 " + ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH);
     for (const std::string &a : args) cmd += " " + Quote(a);
@@ -121,7 +126,8 @@ TEST_F(Host, QualityOptionOverridesTheName) {
 }
 
 TEST_F(Host, BadCommandLinesAreRefusedWithOneLine) {
-  ExpectRefused({});
+  ExpectRefused({"-d", "soon", dir_.File("g.png")});
+  ExpectRefused({"-d", "-1", dir_.File("g.png")});
   ExpectRefused({dir_.File("g.bmp")});
   ExpectRefused({"-q"});
   ExpectRefused({"-q", "high", dir_.File("h.jpg")});
@@ -131,7 +137,8 @@ TEST_F(Host, BadCommandLinesAreRefusedWithOneLine) {
   ExpectRefused({"--frobnicate", dir_.File("k.png")});
   ExpectRefused({dir_.File("l\xff.png")});          // not UTF-8
   ExpectRefused({dir_.File("m\xed\xa0\x80.png")});  // a surrogate
-  for (const char *name : {"g.bmp", "h.jpg", "i.png", "j.png", "k.png"})
+  for (const char *name :
+       {"g.bmp", "g.png", "h.jpg", "i.png", "j.png", "k.png"})
     EXPECT_FALSE(ktest::FileExists(dir_.File(name))) << name;
 }
 
@@ -263,14 +270,98 @@ TEST_F(Host, AFifoNobodyReadsFailsAtOnceAndOneWithAReaderWorks) {
   EXPECT_TRUE(IsPngOfTheScreen(reader.copy));
 }
 
-TEST_F(Host, FailedCapturesExitWithOne) {
+TEST_F(Host, FailedCapturesExitWithOneAndSayWhy) {
   RunResult run = Snap({dir_.File("no/such/dir/n.png")});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(OneLine(run.err));
+  EXPECT_NE(run.err.find(strerror(ENOENT)), std::string::npos) << run.err;
   run = Snap({dir_.File("o.png")}, false);
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(OneLine(run.err));
+  EXPECT_NE(run.err.find("no screen found"), std::string::npos) << run.err;
   EXPECT_FALSE(ktest::FileExists(dir_.File("o.png")));
+  // Without FILE, the file it made for the picture goes again.
+  run = Snap({}, false, dir_.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no screen found"), std::string::npos) << run.err;
+  glob_t left;
+  EXPECT_EQ(glob(dir_.File("kestrel-*").c_str(), 0, nullptr, &left),
+            GLOB_NOMATCH);
+  globfree(&left);
+}
+
+// Standard output as the shell hands it over: a file already holding a
+// header, a file opened for appending, a socket.
+TEST_F(Host, DashAddsToTheDescriptorItWasGiven) {
+  const std::string snap = "DISPLAY=" + server_->name() + " " +
+                           ktest::EmulatorPrefix() + Quote(KESTREL_SNAP_PATH);
+  const std::string f = Quote(dir_.File("f")), g = Quote(dir_.File("g"));
+  const std::string script = "{ printf HEADER; " + snap + " -; } >" + f +
+                             " && printf OLD >" + g + " && " + snap + " - >>" +
+                             g;
+  ASSERT_EQ(system(script.c_str()), 0);
+  const std::vector<uint8_t> png = ktest::ReadFile(dir_.File("f"));
+  ASSERT_GT(png.size(), 6u);
+  EXPECT_EQ(std::string(png.begin(), png.begin() + 6), "HEADER");
+  EXPECT_EQ(ktest::ReadFile(dir_.File("g")).size(), png.size() - 6 + 3);
+  ASSERT_TRUE(ktest::WriteFile(
+      dir_.File("p.png"), std::vector<uint8_t>(png.begin() + 6, png.end())));
+  EXPECT_TRUE(IsPngOfTheScreen(dir_.File("p.png")));
+
+  int sv[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(sv[1], 1);
+    execl("/bin/sh", "sh", "-c", (snap + " -").c_str(), (char *)nullptr);
+    _exit(127);
+  }
+  close(sv[1]);
+  std::vector<uint8_t> got;
+  uint8_t buf[4096];
+  for (ssize_t n; (n = read(sv[0], buf, sizeof buf)) > 0;)
+    got.insert(got.end(), buf, buf + n);
+  close(sv[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(got == std::vector<uint8_t>(png.begin() + 6, png.end()));
+  // No standard output at all: refused, not written into its own file.
+  const int closed = system((snap + " - >&- 2>/dev/null").c_str());
+  EXPECT_TRUE(WIFEXITED(closed) && WEXITSTATUS(closed) == 1);
+}
+
+// Without FILE: a new file named from the local time, next to names of
+// that form that are taken (here, every second of the next few), which
+// keep what they hold.
+TEST_F(Host, NoFileMakesANewTimeNamedFileAndDelayWaits) {
+  const std::string folder = dir_.File("here");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  const time_t now = time(nullptr);
+  std::vector<std::string> taken;
+  for (time_t t = now; t < now + 4; ++t) {
+    char name[64];
+    struct tm local;
+    localtime_r(&t, &local);
+    strftime(name, sizeof name, "kestrel-%Y-%m-%d-%H%M%S.png", &local);
+    taken.push_back(folder + "/" + name);
+    ASSERT_TRUE(ktest::WriteFile(taken.back(), {'k', 'e', 'e', 'p'}));
+  }
+  const time_t start = time(nullptr);
+  const RunResult run = Snap({"-d", "1"}, true, folder);
+  EXPECT_GE(time(nullptr) - start, 1) << "no wait";
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const std::string &t : taken)
+    EXPECT_EQ(ktest::ReadFile(t), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+  int made = 0;
+  for (const std::string &t : taken) {
+    const std::string second = t.substr(0, t.size() - 4) + "-2.png";
+    if (ktest::FileExists(second)) {
+      ++made;
+      EXPECT_TRUE(IsPngOfTheScreen(second));
+    }
+  }
+  EXPECT_EQ(made, 1);
 }
 
 TEST_F(Host, NonAsciiNamesArriveIntact) {

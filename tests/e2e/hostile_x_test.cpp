@@ -52,11 +52,12 @@ class HostileX : public ::testing::Test {
   }
 
   // One call: its result, with checks that it printed nothing, held no
-  // graphics object and ended within the bound.
+  // graphics object and ended within the bound; errno after it in why_.
   int Snap(const std::string &name, int quality = 0) {
     ktest::OutputCapture out;
     const double start = Now();
     const int r = SnapShot(ktest::Utf16(dir_.File(name)).c_str(), quality);
+    why_ = errno;
     const double took = Now() - start;
     EXPECT_EQ(out.Stop(), "") << name;
     EXPECT_LT(took, kWithinSeconds) << name;
@@ -74,6 +75,7 @@ class HostileX : public ::testing::Test {
 
   ktest::TempDir dir_;
   int fds_ = 0;
+  int why_ = 0;
 };
 
 // libxcb itself writes why a server refused: none of it may show.
@@ -89,8 +91,10 @@ TEST_F(HostileX, WrongOrMissingCookiesAreRefusedQuietly) {
   Use(server.name());
   setenv("XAUTHORITY", wrong.c_str(), 1);
   EXPECT_EQ(Snap("wrong.png"), 0);
+  EXPECT_EQ(why_, EACCES);
   setenv("XAUTHORITY", dir_.File("none").c_str(), 1);
   EXPECT_EQ(Snap("none.png"), 0);
+  EXPECT_EQ(why_, EACCES);
   EXPECT_FALSE(ktest::FileExists(dir_.File("none.png")));
   setenv("XAUTHORITY", right.c_str(), 1);
   EXPECT_EQ(Snap("right.png"), 1);
@@ -117,6 +121,7 @@ TEST_F(HostileX, AFullServerIsRefusedQuietlyAndServesOnceOneLeaves) {
   }
   ASSERT_LT(others.size(), 80u);
   EXPECT_EQ(Snap("full.png"), 0);
+  EXPECT_EQ(why_, EACCES);
   xcb_disconnect(others.back());
   others.pop_back();
   // The server notices the departure on its own time.
@@ -137,6 +142,8 @@ TEST_F(HostileX, RefusalsOfEveryKindAndSilenceAtSetupPrintNothing) {
                            "Maximum number of clients reached"));
     Use(fake.name());
     EXPECT_EQ(Snap("refused.png"), 0) << int(mode);
+    EXPECT_EQ(why_, mode == Mode::kSilentAtSetup ? ETIMEDOUT : EACCES)
+        << int(mode);
     EXPECT_GE(fake.accepted(), 1);
     kplat::CloseDisplays();
   }
@@ -186,9 +193,12 @@ TEST_F(HostileX, AStoppedServerTimesOutAndServesAgainOnceContinued) {
   Use(server.name());
   ASSERT_EQ(Snap("before.png"), 1);
   ASSERT_EQ(kill(server.pid(), SIGSTOP), 0);
-  EXPECT_EQ(Snap("kept.png"), 0);   // on the kept connection
+  EXPECT_EQ(Snap("kept.png"), 0);  // on the kept connection
+  EXPECT_EQ(why_, ETIMEDOUT);
   EXPECT_EQ(Snap("again.png"), 0);  // a new one cannot get set up
+  EXPECT_EQ(why_, ETIMEDOUT);
   EXPECT_EQ(Snap("jpeg.jpg", 75), 0);
+  EXPECT_EQ(why_, ETIMEDOUT);
   ASSERT_EQ(kill(server.pid(), SIGCONT), 0);
   EXPECT_EQ(Snap("after.png"), 1);
   EXPECT_TRUE(IsPng("after.png", 64, 48));
@@ -200,7 +210,20 @@ TEST_F(HostileX, AServerThatNeverAnswersTimesOut) {
                          ktest::FakeXServer::Mode::kSilentAfterSetup));
   Use(fake.name());
   EXPECT_EQ(Snap("silent.png"), 0);
+  EXPECT_EQ(why_, ETIMEDOUT);
   EXPECT_EQ(Snap("silent.jpg", 90), 0);
+  EXPECT_EQ(why_, ETIMEDOUT);
+}
+
+// A root window whose 24-bit copy would pass 2^31 - 1 bytes is refused
+// before any pixel is asked for.
+TEST_F(HostileX, AScreenAboveTheSizeCeilingIsRefused) {
+  ktest::FakeXServer fake;
+  ASSERT_TRUE(fake.Start(ktest::Xvfb::UnusedDisplayNumber(),
+                         ktest::FakeXServer::Mode::kAnswer, "", 27000, 27000));
+  Use(fake.name());
+  EXPECT_EQ(Snap("huge.png"), 0);
+  EXPECT_EQ(why_, EOVERFLOW);
 }
 
 TEST_F(HostileX, AGrabByAnotherClientTimesOutAndServesAfterTheUngrab) {
@@ -213,6 +236,7 @@ TEST_F(HostileX, AGrabByAnotherClientTimesOutAndServesAfterTheUngrab) {
   xcb_grab_server(other);
   free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
   EXPECT_EQ(Snap("grabbed.png"), 0);
+  EXPECT_EQ(why_, ETIMEDOUT);
   EXPECT_EQ(Snap("grabbed2.png"), 0);
   xcb_ungrab_server(other);
   free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a temporary prefix, builds two hosts against the
 # installed files (pkg-config and find_package) and runs them on a private
-# Xvfb.  usage: install_test.sh BUILD_DIR SOURCE_DIR
+# Xvfb, with the README's Python example as it stands there (where python3
+# is installed).  usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -eu
 build=$1
 src=$2
@@ -55,4 +56,30 @@ is_jpeg "$work/b.jpg" || fail "find_package host wrote no JPEG"
 "$prefix/bin/kestrel-snap" "$work/c.png" ||
   fail "installed kestrel-snap failed"
 cmp -s "$work/a.png" "$work/c.png" || fail "the two PNG captures differ"
+
+# The README's Python example, then its snap() with a name beyond ASCII
+# and with a folder that does not exist (OSError, errno ENOENT).
+if command -v python3 >/dev/null; then
+  awk '/^## Calling it from Python/ { on = 1 }
+       on && /^```python/ { inside = 1; next }
+       inside && /^```/ { exit }
+       inside { print }' "$src/README.md" >"$work/example.py"
+  [ -s "$work/example.py" ] || fail "no Python example in README.md"
+  (cd "$work" && LD_LIBRARY_PATH="$libdir" python3 example.py) || fail "the Python example failed"
+  cmp -s "$work/shot.png" "$work/c.png" || fail "the Python example's PNG differs"
+  is_jpeg "$work/shot.jpg" || fail "the Python example wrote no JPEG"
+  (cd "$work" && LD_LIBRARY_PATH="$libdir" python3 - <<'PY') || fail "the Python example's snap() misbehaved"
+import errno, os, sys
+sys.path.insert(0, ".")
+import example
+name = "\u00e9t\u00e9-\U0001F600.png"
+example.snap(name)
+assert os.path.exists(name), os.listdir(".")
+try:
+    example.snap("no/such/folder/x.png")
+    sys.exit("no error for a missing folder")
+except OSError as e:
+    assert e.errno == errno.ENOENT, e
+PY
+fi
 echo "install_test: all checks passed"

@@ -122,6 +122,7 @@ TEST_F(EncoderFailure, EachAllocationInsideTheEncodersFails) {
         const long blocks = kfault::LiveBlocks();
         kfault::ArmEncoderAllocFailure(n);
         const int r = SnapShot(path.c_str(), quality);
+        const int why = errno;
         kfault::DisarmEncoderAlloc();
         // The observation's own blocks are still alive at the last count.
         const long observing = kfault::LiveBlocks();
@@ -132,6 +133,8 @@ TEST_F(EncoderFailure, EachAllocationInsideTheEncodersFails) {
         const int next = SnapShot(path.c_str(), quality);
         const long leaked = kfault::LiveBlocks() - blocks - observed;
         std::string bad = CheckAfterFailure(after, quality, reference, true);
+        if (r == 0 && why != ENOMEM)
+          bad += "errno " + std::to_string(why) + "; ";
         if (after.fds != fds) bad += "descriptor left open; ";
         if (next != 1 || ktest::ReadFile(file) != reference)
           bad += "next call failed; ";
@@ -166,6 +169,7 @@ TEST_F(EncoderFailure, StorageThatFillsAnywhereInTheFile) {
         rl.rlim_cur = rlim_t(limit);
         if (setrlimit(RLIMIT_FSIZE, &rl) != 0) return "setrlimit failed";
         const int r = SnapShot(Path(name).c_str(), quality);
+        const int why = errno;
         setrlimit(RLIMIT_FSIZE, &old);
         const AfterCall after = Observe(r, file);
         std::string bad;
@@ -175,6 +179,7 @@ TEST_F(EncoderFailure, StorageThatFillsAnywhereInTheFile) {
         } else {
           bad = CheckAfterFailure(after, quality, reference, false);
           if (r == 1) bad += "1 although the file did not fit; ";
+          if (why != EFBIG) bad += "errno " + std::to_string(why) + "; ";
           if (long(after.file.size()) != limit)
             bad += "kept " + std::to_string(after.file.size()) + " bytes; ";
         }
@@ -192,6 +197,7 @@ TEST_F(EncoderFailure, StorageThatFillsAnywhereInTheFile) {
 TEST_F(EncoderFailure, FullDevice) {
   for (int quality : {0, 50}) {
     EXPECT_EQ(SnapShot(u"/dev/full", quality), 0);
+    EXPECT_EQ(errno, ENOSPC);
     if (quality) {
       EXPECT_EQ(ktest::StatusText(), kDiskFull);
     }

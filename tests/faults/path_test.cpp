@@ -78,6 +78,7 @@ TEST_F(PathTest, UnpairedSurrogatesCreateNothing) {
   for (const std::u16string &name : broken) {
     for (int quality : {0, 60}) {
       EXPECT_EQ(SnapShot(In(name).c_str(), quality), 0);
+      EXPECT_EQ(errno, EILSEQ);
       if (quality) {
         EXPECT_EQ(ktest::StatusText().rfind("Can't open file\"", 0), 0u)
             << ktest::StatusText();
@@ -131,6 +132,7 @@ TEST_F(PathTest, AFolderIsNotReplaced) {
   ASSERT_EQ(mkdir(dir_.File("d").c_str(), 0755), 0);
   for (int quality : {0, 60}) {
     EXPECT_EQ(SnapShot(Path("d").c_str(), quality), 0);
+    EXPECT_EQ(errno, EISDIR);
     if (quality) {
       EXPECT_EQ(ktest::StatusText(),
                 "Can't open file\"" + dir_.File("d") + "\"");
@@ -150,6 +152,7 @@ TEST_F(PathTest, OverlongPathsFailWholeAndCreateNothing) {
   for (const std::string &path : {deep + ".jpg", wide}) {
     for (int quality : {0, 60}) {
       EXPECT_EQ(SnapShot(ktest::Utf16(path).c_str(), quality), 0);
+      EXPECT_EQ(errno, ENAMETOOLONG);
       if (quality) {
         EXPECT_EQ(ktest::StatusText(), "Can't open file\"" + path + "\"");
       }
@@ -193,6 +196,7 @@ TEST_F(PathTest, ReadOnlyFolderFailsAndKeepsItsFiles) {
     // A new file cannot be made there.
     for (int quality : {0, 60}) {
       EXPECT_EQ(SnapShot(ktest::Utf16(ro + "/new.jpg").c_str(), quality), 0);
+      EXPECT_EQ(errno, EPERM);  // open's own answer for an immutable folder
       if (quality) {
         EXPECT_EQ(ktest::StatusText(), "Can't open file\"" + ro + "/new.jpg\"");
       }

@@ -1,7 +1,10 @@
 // SnapShot from end to end on memory displays: the pictures it writes, the
 // writer the quality picks, the status text, and what every failure leaves.
+#include <fcntl.h>
 #include <kestrel/kestrel.h>
+#include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 #include "module_fixture.h"
@@ -123,9 +126,12 @@ TEST_F(SnapShotTest, NullAndEmptyPathsFail) {
   ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2,
                                           &expected));
   EXPECT_EQ(SnapShot(nullptr, 75), 0);
+  EXPECT_EQ(errno, EINVAL);
   EXPECT_EQ(ktest::StatusText(), "Can't open file\"\"");
   EXPECT_EQ(SnapShot(u"", 0), 0);
+  EXPECT_EQ(errno, ENOENT);
   EXPECT_EQ(SnapShot(nullptr, 0), 0);
+  EXPECT_EQ(errno, EINVAL);
 }
 
 TEST_F(SnapShotTest, NoScreenMeansNoFile) {
@@ -135,7 +141,9 @@ TEST_F(SnapShotTest, NoScreenMeansNoFile) {
     GTEST_SKIP() << "a system display is reachable";
   }
   EXPECT_EQ(Snap("none.png", 0), 0);
+  EXPECT_EQ(errno, ENODEV);
   EXPECT_EQ(Snap("none.jpg", 75), 0);
+  EXPECT_EQ(errno, ENODEV);
   EXPECT_FALSE(ktest::FileExists(dir_.File("none.png")));
   EXPECT_FALSE(ktest::FileExists(dir_.File("none.jpg")));
 }
@@ -151,6 +159,59 @@ TEST_F(SnapShotTest, CloseFailureAfterTheLastByteIsReported) {
   KTestFailNth(KTEST_OP_FCLOSE, 1);
   EXPECT_EQ(Snap("c.png", 0), 0);
   EXPECT_EQ(Snap("c.png", 0), 1);
+}
+
+// errno after an encoder error (a screen too wide for JPEG) and after
+// allocations that fail with cleanup still to do, which must not replace
+// the reason.
+TEST_F(SnapShotTest, ErrnoSaysWhy) {
+  RGBQUAD palette[256] = {};
+  const KTestDisplayFormat indexed = {8, 0, 0, 0, palette};
+  const std::vector<uint8_t> row(65501, 0);
+  ASSERT_EQ(KTestInstallMemoryDisplay(65501, 1, &indexed, row.data(), 65501),
+            1);
+  EXPECT_EQ(Snap("wide.jpg", 75), 0);  // libjpeg's limit is 65500
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(Snap("wide.png", 0), 1);
+
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[1], 4, 4, 2,
+                                          &expected));
+  for (KTestOp op : {KTEST_OP_MALLOC, KTEST_OP_CREATEDIBSECTION,
+                     KTEST_OP_CREATECOMPATIBLEBITMAP}) {
+    KTestFailNth(op, 1);
+    EXPECT_EQ(Snap("m.png", 0), 0) << op;
+    EXPECT_EQ(errno, ENOMEM) << op;
+    KTestResetFaults();
+  }
+  EXPECT_EQ(Snap("m.png", 0), 1);
+  // A file that not even root may write.
+  if (access("/sys/kernel/notes", F_OK) == 0) {
+    EXPECT_EQ(SnapShot(u"/sys/kernel/notes", 0), 0);
+    EXPECT_EQ(errno, EACCES);
+  }
+}
+
+// A pipe whose reader takes a few bytes and leaves: the system's EPIPE.
+TEST_F(SnapShotTest, APipeWhoseReaderLeavesGivesEpipe) {
+  Image expected;
+  ASSERT_TRUE(ktest::InstallPatternScreen(ktest::AllScreenFormats()[4], 320,
+                                          240, 5, &expected));
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  fcntl(p[1], F_SETPIPE_SZ, 4096);
+  std::thread reader([&] {
+    char head[10];
+    EXPECT_GT(read(p[0], head, sizeof head), 0);
+    close(p[0]);
+  });
+  const std::string path = "/proc/self/fd/" + std::to_string(p[1]);
+  const int r = SnapShot(ktest::Utf16(path).c_str(), 100);
+  const int why = errno;
+  reader.join();
+  close(p[1]);
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(why, EPIPE);
 }
 
 }  // namespace

@@ -28,9 +28,7 @@ int ThreadsAtStart();
 
 // Left out under emulation, on every architecture, and why:
 // - e2e_install (tests/e2e) builds host programs with the native compiler
-//   and links them to the installed library;
-// - e2e_deb_install (tests/e2e) installs the package with the machine's
-//   dpkg, which takes only its own architecture.
-//   The ARM packages are checked by scripts/cross.sh instead.
+//   and links them to the installed library.
+// The ARM packages are checked by scripts/cross.sh instead.
 
 }  // namespace ktest

@@ -89,6 +89,13 @@ std::vector<uint8_t> ReadFile(const std::string &path) {
   return data;
 }
 
+bool WriteFile(const std::string &path, const std::vector<uint8_t> &data) {
+  FILE *f = fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool ok = fwrite(data.data(), 1, data.size(), f) == data.size();
+  return fclose(f) == 0 && ok;
+}
+
 std::u16string Utf16(const std::string &s) {
   std::u16string out;
   for (size_t i = 0; i < s.size();) {

@@ -40,6 +40,8 @@ int CountOpenFds();
 bool FileExists(const std::string &path);
 long FileSize(const std::string &path);  // -1 when missing
 std::vector<uint8_t> ReadFile(const std::string &path);
+// Replaces the file at path with data; false when any of it failed.
+bool WriteFile(const std::string &path, const std::vector<uint8_t> &data);
 
 // UTF-8 to UTF-16, written independently of the library's own conversion.
 std::u16string Utf16(const std::string &utf8);

@@ -13,6 +13,7 @@
 #include "kestrel_testing.h"
 #include "sway_test_fixture.h"
 #include "test_support.h"
+#include "wincrt.h"
 
 namespace ktest {
 namespace {
@@ -82,7 +83,9 @@ TEST_F(WaylandFaultTest, FrozenCompositorIsGivenUpOnAfterTheBound) {
   sway_.Freeze();
   const auto start = Clock::now();
   Capture capture;
+  _clear_call_errno();
   EXPECT_FALSE(CaptureWayland(&capture));
+  EXPECT_EQ(_get_call_errno(), ETIMEDOUT);  // what SnapShot's errno says
   const int elapsed = ElapsedMs(start);
   EXPECT_GE(elapsed, 1900);
   EXPECT_LT(elapsed, 5000);
