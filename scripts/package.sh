@@ -4,7 +4,7 @@
 # error or a warning fails), and leaves them in dist/.
 #   scripts/package.sh          for this machine's architecture
 #   scripts/package.sh armhf    cross-built against the sysroot that
-#                               scripts/armhf-sysroot.sh makes
+#   scripts/package.sh arm64    scripts/cross-sysroot.sh makes
 # The build runs on a copy of the source in build-package-ARCH/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,9 +16,10 @@ arch=${1:-$host}
 # that makes its sysroot and prints its path, the CMake arguments of the
 # cross build (@ROOT@ and @SYSROOT@ stand for the two folders), the build
 # profiles.
-declare -A cross=(
-  [armhf]="scripts/armhf-sysroot.sh build-armhf|-DCMAKE_TOOLCHAIN_FILE=@ROOT@/cmake/armhf-toolchain.cmake -DKESTREL_ARMHF_SYSROOT=@SYSROOT@|pkg.kestrel.nowayland"
-)
+declare -A cross
+for a in armhf arm64; do
+  cross[$a]="scripts/cross-sysroot.sh $a build-$a|-DCMAKE_TOOLCHAIN_FILE=@ROOT@/cmake/cross-toolchain.cmake -DKESTREL_CROSS_ARCH=$a -DKESTREL_CROSS_SYSROOT=@SYSROOT@|pkg.kestrel.nowayland"
+done
 
 deps=(debhelper dpkg-dev lintian fakeroot)
 if [ "$arch" != "$host" ]; then

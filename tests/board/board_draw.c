@@ -7,9 +7,11 @@
  *                                 SECONDS (the buffer goes with the last
  *                                 descriptor)
  *   board-draw drm-read DEVICE    writes the picture on the first lit CRTC
- *                                 as a PPM to standard output, read back
- *                                 through its dumb buffer (a reference
- *                                 capture for the DRM screen)
+ *                                 (XRGB8888, or RGB565 with each level in
+ *                                 the top bits of its byte) as a PPM to
+ *                                 standard output, read back through its
+ *                                 dumb buffer (a reference capture for the
+ *                                 DRM screen)
  * Prints one line describing the screen; exits non-zero on any failure. */
 #define _FILE_OFFSET_BITS 64
 #include <drm/drm.h>
@@ -193,7 +195,8 @@ static int ReadDrm(const char *path) {
     if (Ioctl(fd, DRM_IOCTL_MODE_GETCRTC, &crtc) || !crtc.fb_id) continue;
     struct drm_mode_fb_cmd fb = {.fb_id = crtc.fb_id};
     if (Ioctl(fd, DRM_IOCTL_MODE_GETFB, &fb)) return Fail("GETFB");
-    if (fb.bpp != 32 || !fb.handle) {
+    const int wide = fb.bpp == 32 && fb.depth == 24;
+    if (!(wide || (fb.bpp == 16 && fb.depth == 16)) || !fb.handle) {
       fprintf(stderr, "board-draw: framebuffer of %u bpp, handle %u\n", fb.bpp,
               fb.handle);
       return 1;
@@ -206,15 +209,24 @@ static int ReadDrm(const char *path) {
     if (mem == MAP_FAILED) return Fail("mmap");
     const uint32_t w = crtc.mode.hdisplay, h = crtc.mode.vdisplay;
     printf("P6\n%u %u\n255\n", w, h);
+    const size_t bytes = fb.bpp / 8;
     for (uint32_t y = 0; y < h; ++y)
       for (uint32_t x = 0; x < w; ++x) {
-        uint32_t p;
-        memcpy(&p,
-               mem + (size_t)(y + crtc.y) * fb.pitch + (size_t)(x + crtc.x) * 4,
-               4);
-        putchar((int)(p >> 16 & 0xFF));
-        putchar((int)(p >> 8 & 0xFF));
-        putchar((int)(p & 0xFF));
+        const uint8_t *at = mem + (size_t)(y + crtc.y) * fb.pitch +
+                            (size_t)(x + crtc.x) * bytes;
+        if (wide) {
+          uint32_t p;
+          memcpy(&p, at, 4);
+          putchar((int)(p >> 16 & 0xFF));
+          putchar((int)(p >> 8 & 0xFF));
+          putchar((int)(p & 0xFF));
+        } else {
+          uint16_t p;
+          memcpy(&p, at, 2);
+          putchar((int)(p >> 11 << 3));
+          putchar((int)(p >> 5 & 0x3F) << 2);
+          putchar((int)(p & 0x1F) << 3);
+        }
       }
     return fflush(stdout) ? Fail("write") : 0;
   }

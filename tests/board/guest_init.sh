@@ -16,6 +16,32 @@ echo 1 >/proc/sys/kernel/printk # no kernel lines inside a file's text
 say() { echo "BOARD $*"; }
 runs=$(cat /board/runs)
 
+# A PC's BIOS leaves a VGA card in colour addressing (its CRT controller at
+# 0x3d4); with no BIOS, as on ARM, the card starts in monochrome addressing
+# and ignores the driver's mode until the colour bit of its miscellaneous
+# output register is set. The register is reached through the card's
+# second memory BAR (VGA ports 0x3c0.. at offset 0: write 0x3c2, read 0x3cc).
+vga_colour() {
+  for d in /sys/bus/pci/devices/*; do
+    [ "$(cat "$d/class")" = 0x030000 ] || continue
+    echo 1 >"$d/enable"
+    mmio=$(sed -n 2p "$d/resource" | cut -d' ' -f1)
+    if [ "$((mmio))" = 0 ]; then
+      say "error vga-colour: no register BAR on $d"
+      continue
+    fi
+    misc=$(devmem $((mmio + 0x0c)) 8)
+    devmem $((mmio + 0x02)) 8 $((misc | 1))
+  done
+}
+
+for s in $(cat /board/setup); do
+  case "$s" in
+    vga-colour) vga_colour ;;
+    *) say "error unknown setup step $s" ;;
+  esac
+done
+
 for m in $(cat /board/modules); do
   insmod "/board/mod/$m" || say "error loading $m"
 done
@@ -121,11 +147,32 @@ case_drm() {
   unhide /dev/fb0
 }
 
+# fbdrm-NAME: the picture drawn through the framebuffer, taken through DRM
+# alone (the framebuffer device moved aside): the CRTC then shows the
+# kernel's framebuffer emulation's buffer.
+case_fbdrm() {
+  if ! wait_for /dev/fb0 || ! wait_for /dev/dri/card0; then
+    say "error $1: no /dev/fb0 or /dev/dri/card0"
+    return
+  fi
+  if s=$(board-draw fb /dev/fb0); then
+    hide /dev/fb0
+    say "screen $1 $s"
+    ask "$1"
+    capture "$1" drm
+    ask "$1-after"
+    unhide /dev/fb0
+  else
+    say "error $1: cannot draw"
+  fi
+}
+
 say "up $(cut -d' ' -f1 /proc/uptime)"
 for c in $(cat /board/cases); do
   case "$c" in
     fb-*) case_fb "$c" ;;
     drm-*) case_drm "$c" ;;
+    fbdrm-*) case_fbdrm "$c" ;;
     *) say "error unknown case $c" ;;
   esac
 done

@@ -1,9 +1,10 @@
 # shellcheck shell=bash
 # Host side of the board tests, sourced by scripts/arm-board.sh: fetching
 # the guest's packages, making initramfs images, booting a board under
-# qemu-system-arm and talking to its guest, and checking what came back.
-# Uses the caller's build, src, guest, kver, base, check, snap and runs, and
-# sets its keep when a check fails.
+# QEMU and talking to its guest, and checking what came back. Uses the
+# caller's src, work (the architecture's folder), guest, kver, base, check,
+# snap, runs and the architecture's names (triplet, loader, qemu_system),
+# and sets its keep when a check fails.
 # shellcheck disable=SC2154,SC2034
 
 passed=0
@@ -17,24 +18,25 @@ fail() {
   failed=$((failed + 1))
 }
 
-# Debian's armhf kernel, busybox and fbcat, unpacked into BUILD/guest-KEY/root
-# (KEY: a hash of the package list), with a private apt state so that the
-# host needs no second architecture. Sets guest to the folder.
+# Debian's kernel (the meta package KERNEL names the one of the current
+# ABI), busybox and fbcat for ARCH, unpacked into DIR/guest-KEY/root (KEY: a
+# hash of the package list), with a private apt state so that the host
+# needs no second architecture. Sets guest to the folder.
 fetch_guest() {
-  local build=$1
-  local packages=(linux-image-armmp busybox-static fbcat)
+  local build=$1 arch=$2 kernel=$3
+  local packages=("$kernel" busybox-static fbcat)
   local suite="http://deb.debian.org/debian bookworm main"
   local key
-  key=$(printf '%s\n' "$suite" "${packages[@]}" | sha256sum | cut -c1-12)
+  key=$(printf '%s\n' "$suite" "$arch" "${packages[@]}" | sha256sum | cut -c1-12)
   guest=$build/guest-$key
   local dir=$guest
   [ -f "$dir/.complete" ] && return
-  local apt=$build/apt-armhf
+  local apt=$build/apt
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-  echo "deb [arch=armhf signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $suite" \
+  echo "deb [arch=$arch signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $suite" \
     >"$apt/sources.list"
   local opts=(
-    -o APT::Architecture=armhf -o APT::Architectures::=armhf
+    -o "APT::Architecture=$arch" -o "APT::Architectures::=$arch"
     -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache"
     -o Dir::State::status=/dev/null -o "Dir::Etc::SourceList=$apt/sources.list"
     -o Dir::Etc::SourceParts=/nonexistent -o APT::Sandbox::User=root
@@ -45,10 +47,10 @@ fetch_guest() {
   apt-get "${opts[@]}" update >&2 || echo "arm-board: apt-get update reported errors" >&2
   # The meta package names the kernel of the current ABI.
   local image
-  image=$(apt-cache "${opts[@]}" depends linux-image-armmp |
+  image=$(apt-cache "${opts[@]}" depends "$kernel" |
     awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
   [ -n "$image" ] || {
-    echo "arm-board: no armhf kernel package found" >&2
+    echo "arm-board: no $arch kernel package found" >&2
     return 1
   }
   rm -rf "$dir.tmp"
@@ -62,7 +64,7 @@ fetch_guest() {
   touch "$dir/.complete"
 }
 
-# Copies into DEST/lib every shared library that the ARM programs given
+# Copies into DEST/lib every shared library that the guest's programs given
 # need, found by their DT_NEEDED entries in the folders of SEARCH (a
 # colon-separated list), together with the dynamic loader.
 copy_libs() {
@@ -72,7 +74,7 @@ copy_libs() {
   while [ ${#todo[@]} -gt 0 ]; do
     f=${todo[0]}
     todo=("${todo[@]:1}")
-    for lib in $(arm-linux-gnueabihf-readelf -d "$f" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    for lib in $("$triplet-readelf" -d "$f" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
       case "$done_list" in *" $lib "*) continue ;; esac
       done_list="$done_list$lib "
       found=
@@ -91,8 +93,8 @@ copy_libs() {
       todo+=("$dest/lib/$lib")
     done
   done
-  cp -L "${search%%:*}/ld-linux-armhf.so.3" "$dest/lib/" 2>/dev/null ||
-    cp -L /usr/arm-linux-gnueabihf/lib/ld-linux-armhf.so.3 "$dest/lib/"
+  cp -L "${search%%:*}/$loader" "$dest/lib/" 2>/dev/null ||
+    cp -L "/usr/$triplet/lib/$loader" "$dest/lib/"
 }
 
 # The part of the initramfs every boot shares: busybox, the guest programs,
@@ -105,10 +107,10 @@ make_base() {
   cp "$root/bin/busybox" "$bin/board-draw" "$bin/board-time" "$root/usr/bin/fbcat" "$dest/bin/"
   cp "$src/tests/board/guest_init.sh" "$dest/init"
   chmod +x "$dest/init"
-  local search=/usr/arm-linux-gnueabihf/lib
+  local search=/usr/$triplet/lib
   local programs=("$dest/bin/fbcat")
   if [ -n "$snap" ]; then
-    search=$sysroot/lib/arm-linux-gnueabihf:$sysroot/usr/lib/arm-linux-gnueabihf:$(dirname "$snap"):$search
+    search=$sysroot/lib/$triplet:$sysroot/usr/lib/$triplet:$(dirname "$snap"):$search
     cp "$snap" "$dest/bin/kestrel-snap"
     programs+=("$dest/bin/kestrel-snap")
   fi
@@ -135,16 +137,17 @@ vexpress_dtb() {
   fdtput -t s "$out" "$mb/clcd@1f000" status disabled
 }
 
-# boot_board NAME RUNS "MODULES" "CASES" QEMU-ARGS...
-# Boots one board with the shared initramfs plus the boot's own part
-# (modules and their dependencies, the case list), answers the guest's
-# requests for screen pictures, and leaves in $build/boot-NAME the serial
+# boot_board NAME RUNS "SETUP" "MODULES" "CASES" QEMU-ARGS...
+# Boots one board with the shared initramfs plus the boot's own part (the
+# guest's setup steps, modules and their dependencies, the case list),
+# answers the guest's requests for screen pictures, and leaves in
+# $work/boot-NAME the serial
 # log, QEMU's pictures (CASE.ppm, CASE-after.ppm) and the files the guest
 # sent. Bounded: QEMU is killed after 300 s.
 boot_board() {
-  local name=$1 runs=$2 modules=$3 cases=$4
-  shift 4
-  local dir=$build/boot-$name
+  local name=$1 runs=$2 setup=$3 modules=$4 cases=$5
+  shift 5
+  local dir=$work/boot-$name
   rm -rf "$dir"
   mkdir -p "$dir/extra/board/mod"
   local m f
@@ -156,6 +159,7 @@ boot_board() {
   done
   touch "$dir/extra/board/modules"
   echo "$cases" >"$dir/extra/board/cases"
+  echo "$setup" >"$dir/extra/board/setup"
   echo "$runs" >"$dir/extra/board/runs"
   # The kernel unpacks concatenated archives one over the other.
   (cd "$dir/extra" && find . | cpio -o -H newc --quiet) | gzip -1 >"$dir/extra.cpio.gz"
@@ -163,7 +167,7 @@ boot_board() {
 
   mkfifo "$dir/ser.in" "$dir/ser.out" "$dir/mon.in" "$dir/mon.out"
   local start=$SECONDS
-  timeout -k 5 300 qemu-system-arm "$@" -initrd "$dir/initrd" \
+  timeout -k 5 300 "$qemu_system" "$@" -initrd "$dir/initrd" \
     -chardev "pipe,id=ser,path=$dir/ser" -serial chardev:ser \
     -chardev "pipe,id=mon,path=$dir/mon" -mon chardev=mon,mode=control \
     >"$dir/qemu.log" 2>&1 &
@@ -229,7 +233,7 @@ boot_board() {
 # check_case BOOT CASE BITS: the checks of one case, counted.
 check_case() {
   local boot=$1 name=$2 bits=$3
-  local dir=$build/boot-$boot
+  local dir=$work/boot-$boot
   local shot=$dir/$name.ppm line out
   while read -r line; do
     fail "$name: the guest said: ${line#BOARD error }"
@@ -271,9 +275,9 @@ run_check() {
 # The guest's timings: fastest and median of the runs, per case and tool.
 print_times() {
   local f
-  echo "Capture times in the guest (ms, fastest / median of ${runs} runs; under emulation):"
-  for f in "$build"/boot-*/serial.txt; do
+  echo "Capture times in the $arch guest (ms, fastest / median of ${runs} runs; under emulation):"
+  for f in "$work"/boot-*/serial.txt; do
     [ -e "$f" ] || continue
     grep '^BOARD time ' "$f" | awk '{ printf "  %-14s %-13s %-9s %6s / %s\n", $3, $4, $5, $6, $7 }'
-  done | tee "$build/times.txt"
+  done | tee "$work/times.txt"
 }

@@ -70,6 +70,10 @@ ProcessResources ReadResources() {
   return r;
 }
 
+bool HeapNoHigher(size_t before, size_t after) {
+  return after <= before + 2 * sizeof(size_t);
+}
+
 bool UnderValgrind() {
 #ifdef RUNNING_ON_VALGRIND
   return RUNNING_ON_VALGRIND != 0;

@@ -1,7 +1,11 @@
-// Sixteen pixels at a time with NEON, for ARM CPUs that have it. 32-bit ARM
-// does not promise NEON: this file alone is built with it, and the routines
-// are chosen only when cpu_features.cpp says the processor has it. Elsewhere
-// there are none, and the word-wide routines serve.
+// Sixteen pixels at a time with NEON (Advanced SIMD), the same source for
+// both ARM architectures. They differ in one thing only:
+// - 32-bit ARM (armhf) does not promise NEON: this file alone is built with
+//   -mfpu=neon (platform/pixels/CMakeLists.txt), and the routines are chosen
+//   only when the kernel reports it (HWCAP_NEON, see cpu_features.cpp);
+// - AArch64 (arm64) has Advanced SIMD in every processor: the compiler
+//   needs no flag and nothing is asked at run time.
+// Elsewhere there are none, and the word-wide routines serve.
 #include "convert_rows.h"
 
 #if defined(__ARM_NEON) && (defined(__arm__) || defined(__aarch64__))

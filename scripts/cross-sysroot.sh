@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Makes (once) the armhf sysroot the cross build links against and qemu-arm
-# runs in, and prints its path: BUILD_DIR/sysroot-KEY, KEY a hash of the
-# package list below. Nothing is installed on the host: the packages are
-# fetched with a private apt state (BUILD_DIR/apt) that lists armhf beside
+# Makes (once) the sysroot of Debian architecture ARCH (armhf, arm64) that
+# the cross build links against and the user-mode emulator runs in, and
+# prints its path: BUILD_DIR/sysroot-KEY, KEY a hash of the architecture and
+# the package list below. Nothing is installed on the host: the packages are
+# fetched with a private apt state (BUILD_DIR/apt) that lists ARCH beside
 # the host's architecture, and unpacked with dpkg -x.
-# usage: armhf-sysroot.sh BUILD_DIR [EXTRA_PACKAGE...]
+# usage: cross-sysroot.sh ARCH BUILD_DIR [EXTRA_PACKAGE...]
 set -euo pipefail
 
-build=$(realpath -m "${1:?usage: armhf-sysroot.sh BUILD_DIR [PACKAGE...]}")
-shift
+usage="usage: cross-sysroot.sh ARCH BUILD_DIR [PACKAGE...]"
+arch=${1:?$usage}
+build=$(realpath -m "${2:?$usage}")
+shift 2
 
 packages=(
   libc6 libgcc-s1 libstdc++6
@@ -23,7 +26,7 @@ packages=(
   "$@"
 )
 
-key=$(printf '%s\n' "${packages[@]}" | sort -u | sha256sum | cut -c1-12)
+key=$(printf '%s\n' "$arch" "${packages[@]}" | sort -u | sha256sum | cut -c1-12)
 sysroot="$build/sysroot-$key"
 if [ -f "$sysroot/.complete" ] && [ -f "$sysroot/var/lib/dpkg/status" ]; then
   echo "$sysroot"
@@ -36,25 +39,26 @@ apt_opts=(
   -o "Dir::State::Lists=$apt_dir/lists"
   -o "Dir::Cache=$apt_dir/cache"
   -o "APT::Architectures::=$(dpkg --print-architecture)"
-  -o "APT::Architectures::=armhf"
+  -o "APT::Architectures::=$arch"
   -o "APT::Sandbox::User=root"
   -qq
 )
-if [ -z "$(ls "$apt_dir/lists" | grep -m1 '_binary-armhf_Packages')" ]; then
+lists=("$apt_dir"/lists/*_binary-"${arch}"_Packages*)
+if [ ! -e "${lists[0]}" ]; then
   # A mirror caught mid-sync makes update fail for one index while the
   # others (and the downloads) are fine; the download below is the check.
-  apt-get "${apt_opts[@]}" update >&2 || echo "armhf-sysroot: apt-get update reported errors; trying the download" >&2
+  apt-get "${apt_opts[@]}" update >&2 || echo "cross-sysroot: apt-get update reported errors; trying the download" >&2
 fi
 
 # Headers-only packages are built for all architectures at once.
-armhf=()
+names=()
 for p in "${packages[@]}"; do
   case "$p" in
-    x11proto-dev) armhf+=("$p") ;;
-    *) armhf+=("$p:armhf") ;;
+    x11proto-dev) names+=("$p") ;;
+    *) names+=("$p:$arch") ;;
   esac
 done
-(cd "$build/debs-$key" && apt-get "${apt_opts[@]}" download "${armhf[@]}" >&2)
+(cd "$build/debs-$key" && apt-get "${apt_opts[@]}" download "${names[@]}" >&2)
 
 rm -rf "$sysroot.tmp"
 mkdir -p "$sysroot.tmp"
