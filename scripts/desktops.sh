@@ -64,7 +64,7 @@ wayland-scanner client-header "$xdg" "$tools/xdg-shell-client-protocol.h"
 wayland-scanner private-code "$xdg" "$tools/xdg-shell-protocol.c"
 cc -O2 -I"$tools" -o "$tools/fullscreen_picture" tests/desktops/fullscreen_picture.c \
   "$tools/xdg-shell-protocol.c" $(pkg-config --cflags --libs wayland-client)
-cc -O2 -I"$root/include" -o "$tools/snap_probe" tests/desktops/snap_probe.c \
+cc -O2 -I"$root/include" -I"$root/build/include" -o "$tools/snap_probe" tests/desktops/snap_probe.c \
   -L"$root/build" -lKestrel -Wl,-rpath,"$root/build"
 cp tests/desktops/press_keys.js tests/desktops/same_picture.py "$tools/"
 chmod -R a+rX "$tools"
