@@ -158,8 +158,10 @@ Answer ReadAnswer(DBusMessage *response, char *path, size_t room) {
   dbus_uint32_t code = 0;
   Dbus().message_iter_init(response, &args);
   Dbus().message_iter_get_basic(&args, &code);
-  if (code == 1) return Answer::kRefused;
-  if (code != 0) return Answer::kEnded;
+  // 1 is a user's no; GNOME's portal answers a refusal, given or stored,
+  // with 2 ("ended in some other way"), as does a backend that failed.
+  // Either way the desktop did not give its picture.
+  if (code != 0) return Answer::kRefused;
   Dbus().message_iter_next(&args);
   for (Dbus().message_iter_recurse(&args, &dict);
        Dbus().message_iter_get_arg_type(&dict) == DBUS_TYPE_DICT_ENTRY;

@@ -39,8 +39,9 @@ void ClosePortal(Portal *portal);
 // What a Response signal says, once its sender and path were checked.
 enum class Answer {
   kMalformed,  // not Response(u, a{sv}) with a string "uri" on success
-  kRefused,    // response 1: the user or a stored choice said no
-  kEnded,      // another nonzero response, or success without a file
+  kRefused,    // a nonzero response: the user, a stored choice or the
+               // desktop said no
+  kEnded,      // success without a file
   kFile,       // success: the path is in the caller's buffer
 };
 Answer ReadAnswer(DBusMessage *response, char *path, size_t room);
