@@ -6,6 +6,8 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include "shared_memory.h"
+
 namespace kplat {
 namespace wl {
 namespace {
@@ -29,19 +31,7 @@ bool CreateShmMemory(size_t size, ShmMemory *memory) {
   memset(memory, 0, sizeof *memory);
   memory->fd = -1;
   if (size == 0 || size > size_t(INT32_MAX)) return false;
-  const int fd = memfd_create("kestrel-screen", MFD_CLOEXEC);
-  if (fd < 0) return false;
-  // Populated when mapped: one call instead of a fault per page.
-  void *data = MAP_FAILED;
-  if (ftruncate(fd, off_t(size)) == 0)
-    data = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                MAP_SHARED | MAP_POPULATE, fd, 0);
-  if (data == MAP_FAILED) {
-    close(fd);
-    return false;
-  }
-  memory->fd = fd;
-  memory->data = static_cast<uint8_t *>(data);
+  if (!MapSharedMemfd(size, &memory->fd, &memory->data)) return false;
   memory->size = size;
   return true;
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <xcb/shm.h>
 
+#include "shared_memory.h"
 #include "x11_wait.h"
 
 namespace kplat {
@@ -110,18 +111,9 @@ void Probe(xcb_connection_t *conn) {
 }
 
 bool AttachMemfd(xcb_connection_t *conn, size_t size, Segment *s) {
-  const int fd = memfd_create("kestrel-screen", MFD_CLOEXEC);
-  if (fd < 0) return false;
-  void *addr = MAP_FAILED;
-  if (ftruncate(fd, off_t(size)) == 0)
-    // Populated in one go: reading a fresh segment page by page costs a
-    // fault per page.
-    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                MAP_SHARED | MAP_POPULATE, fd, 0);
-  if (addr == MAP_FAILED) {
-    close(fd);
-    return false;
-  }
+  int fd = -1;
+  uint8_t *addr = nullptr;
+  if (!MapSharedMemfd(size, &fd, &addr)) return false;
   xcb_shm_seg_t seg = 0;
   if (!NewId(conn, &seg)) {
     close(fd);
@@ -137,7 +129,7 @@ bool AttachMemfd(xcb_connection_t *conn, size_t size, Segment *s) {
   s->kind = SegmentKind::kMemfd;
   s->attached = true;
   s->seg = seg;
-  s->addr = static_cast<uint8_t *>(addr);
+  s->addr = addr;
   s->size = size;
   return true;
 }
