@@ -1,9 +1,8 @@
 // Pixel memory of bitmaps, and of the module's screen-sized heap blocks.
-// Screen-sized blocks are mapped on their own (with transparent huge pages
-// where the kernel gives them, for blocks of a huge page or more), so that a
-// fresh block costs a few faults instead of one per 4 KiB page; the last
-// few freed blocks are kept for the next allocations of their sizes, so a
-// host that captures repeatedly faults in no fresh pages.
+// Screen-sized blocks are mapped on their own and populated in one call,
+// rather than faulted in a page at a time; the last few freed blocks are
+// kept for the next allocations of their sizes, so a host that captures
+// repeatedly faults in no fresh pages.
 #pragma once
 
 #include <stddef.h>

@@ -10,8 +10,7 @@ bool MapSharedMemfd(size_t size, int *fd, uint8_t **data) {
   if (file < 0) return false;
   void *addr = MAP_FAILED;
   if (ftruncate(file, off_t(size)) == 0)
-    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                MAP_SHARED | MAP_POPULATE, file, 0);
+    addr = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
   if (addr == MAP_FAILED) {
     close(file);
     return false;

@@ -16,13 +16,6 @@ namespace kplat {
 namespace x11 {
 
 namespace {
-#ifdef MADV_POPULATE_WRITE
-const int kPopulateWrite = MADV_POPULATE_WRITE;
-#else
-const int kPopulateWrite = 23;  // Linux's value, for older headers
-#endif
-}  // namespace
-namespace {
 
 // kPrivate: a lent segment a fork child made its own (plain anonymous
 // memory, no longer known to any server).
@@ -203,8 +196,6 @@ bool AttachSysV(xcb_connection_t *conn, const ScreenLayout &layout, size_t size,
     shmdt(addr);
     return false;
   }
-  // As for the memfd: a hint, which a kernel before 5.14 refuses.
-  madvise(addr, size, kPopulateWrite);
   s->kind = SegmentKind::kSysV;
   s->attached = true;
   s->seg = seg;
