@@ -7,6 +7,9 @@
 namespace kplat {
 namespace {
 
+thread_local int t_callHolds = 0;
+thread_local SigpipeBlock t_callBlock;
+
 bool SigpipePending() {
   sigset_t pending;
   sigemptyset(&pending);
@@ -16,6 +19,8 @@ bool SigpipePending() {
 }  // namespace
 
 void BlockSigpipe(SigpipeBlock *block) {
+  block->inCall = t_callHolds > 0;
+  if (block->inCall) return;
   sigset_t pipe;
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
@@ -24,6 +29,7 @@ void BlockSigpipe(SigpipeBlock *block) {
 }
 
 void RestoreSigpipe(const SigpipeBlock *block) {
+  if (block->inCall) return;
   if (!block->wasPending && SigpipePending()) {
     sigset_t pipe;
     sigemptyset(&pipe);
@@ -35,6 +41,16 @@ void RestoreSigpipe(const SigpipeBlock *block) {
     errno = saved;
   }
   pthread_sigmask(SIG_SETMASK, &block->saved, nullptr);
+}
+
+void HoldSigpipeForCall() {
+  if (t_callHolds == 0) BlockSigpipe(&t_callBlock);
+  ++t_callHolds;
+}
+
+void ReleaseSigpipeForCall() {
+  if (t_callHolds == 0) return;
+  if (--t_callHolds == 0) RestoreSigpipe(&t_callBlock);
 }
 
 }  // namespace kplat

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "sigpipe.h"
 #include "windows.h"
 
 namespace {
@@ -100,7 +101,10 @@ bool SigpipeBlocked() {
 // Exit codes of the children: 0 is success, others name the failed check.
 // A megabyte written to a reader that takes ten bytes and leaves. When the
 // host holds SIGPIPE blocked with one pending, that one and the mask stay.
-int WriteToLeavingReader(const std::string &fifo, bool hostHasOne) {
+// inCall: made inside a call's own hold (as SnapShot's writes are), which
+// must leave the same state behind once released.
+int WriteToLeavingReader(const std::string &fifo, bool hostHasOne,
+                         bool inCall = false) {
   signal(SIGPIPE, SIG_DFL);
   if (hostHasOne) {
     sigset_t pipe;
@@ -112,6 +116,7 @@ int WriteToLeavingReader(const std::string &fifo, bool hostHasOne) {
   Reader reader;
   reader.limit = 10;
   if (!reader.Start(fifo)) return 2;
+  if (inCall) kplat::HoldSigpipeForCall();
   FILE *f = _wfopen(Wide(fifo).c_str(), u"wb");
   if (f == nullptr) return 3;
   const std::vector<char> data(1 << 20, 'x');
@@ -122,6 +127,10 @@ int WriteToLeavingReader(const std::string &fifo, bool hostHasOne) {
   if (n == data.size() && flushed) return 4;  // the write cannot have worked
   if (!ferror(f) || error != EPIPE) return 5;
   fclose(f);
+  if (inCall) {
+    if (!SigpipeBlocked()) return 7;
+    kplat::ReleaseSigpipeForCall();
+  }
   if (SigpipePending() != hostHasOne || SigpipeBlocked() != hostHasOne)
     return 6;
   return 0;
@@ -133,6 +142,14 @@ int ReaderLeaves(const std::string &fifo) {
 
 int HostSigpipeKept(const std::string &fifo) {
   return WriteToLeavingReader(fifo, true);
+}
+
+int ReaderLeavesInCall(const std::string &fifo) {
+  return WriteToLeavingReader(fifo, false, true);
+}
+
+int HostSigpipeKeptInCall(const std::string &fifo) {
+  return WriteToLeavingReader(fifo, true, true);
 }
 
 int NobodyReads(const std::string &fifo) {
@@ -203,6 +220,8 @@ class WFOpenHost : public ::testing::Test {
 TEST_F(WFOpenHost, AReaderThatLeavesGivesAWriteErrorNotSigpipe) {
   ExpectExitZero(InChild(ReaderLeaves, fifo_, 10000));
   ExpectExitZero(InChild(HostSigpipeKept, fifo_, 10000));
+  ExpectExitZero(InChild(ReaderLeavesInCall, fifo_, 10000));
+  ExpectExitZero(InChild(HostSigpipeKeptInCall, fifo_, 10000));
 }
 
 TEST_F(WFOpenHost, AFifoNobodyReadsFailsAtOnce) {

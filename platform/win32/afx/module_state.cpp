@@ -4,6 +4,8 @@
 
 #include <type_traits>
 
+#include "sigpipe.h"
+
 // Trivial type with no initialiser: zero-filled before any code of the
 // module runs, with no constructor or destructor in the static lists.
 static_assert(std::is_trivial<AfxModuleState>::value,
@@ -24,13 +26,16 @@ CWinApp *AfxGetApp() { return g_afxModuleState.m_pCurrentWinApp; }
 
 AFX_MODULE_STATE *AfxGetStaticModuleState() { return &g_afxModuleState; }
 
-// The module has one state; what is kept is the thread's cancelability.
+// The module has one state; what is kept is the thread's cancelability,
+// and SIGPIPE is held back for the whole call.
 AFX_MAINTAIN_STATE2::AFX_MAINTAIN_STATE2(AFX_MODULE_STATE *pModuleState)
     : m_nPrevCancelState(PTHREAD_CANCEL_ENABLE) {
   (void)pModuleState;
   pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_nPrevCancelState);
+  kplat::HoldSigpipeForCall();
 }
 
 AFX_MAINTAIN_STATE2::~AFX_MAINTAIN_STATE2() {
+  kplat::ReleaseSigpipeForCall();
   pthread_setcancelstate(m_nPrevCancelState, nullptr);
 }

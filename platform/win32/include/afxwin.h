@@ -129,7 +129,9 @@ AFX_MODULE_STATE *AfxGetStaticModuleState();
 // state is the current one until the function returns. On this platform the
 // calling thread's cancellation is also held off until then, so that no
 // call is abandoned halfway with its handles held and its busy mark set; a
-// cancellation asked for meanwhile takes effect after the return.
+// cancellation asked for meanwhile takes effect after the return. SIGPIPE
+// is held back on the thread until then too (the call's writes to a gone
+// reader fail with EPIPE instead).
 class AFX_MAINTAIN_STATE2 {
  public:
   explicit AFX_MAINTAIN_STATE2(AFX_MODULE_STATE *pModuleState);
