@@ -5,7 +5,10 @@ change in the machine's load falls on all of them alike. Each run is timed
 from spawn to exit (wall), with its processor time (user + system) and page
 faults from wait4. The load average is read before and after.
 
-  alternate.py RUNS [--pair A/B ...] NAME=COMMAND ...
+  alternate.py RUNS [--gap SECONDS] [--pair A/B ...] NAME=COMMAND ...
+
+--gap leaves the machine idle that long before each run, as between the
+captures of someone who takes one now and then.
 
 COMMAND is split on spaces (no quoting). Prints one line per command
 (medians, min-max of wall) and, for each pair, the median over rounds of
@@ -17,7 +20,8 @@ import sys
 import time
 
 
-def run(argv):
+def run(argv, gap):
+    time.sleep(gap)
     t0 = time.perf_counter_ns()
     pid = os.posix_spawnp(argv[0], argv, os.environ,
                           file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull,
@@ -35,10 +39,12 @@ def run(argv):
 def main():
     args = sys.argv[1:]
     runs = int(args.pop(0))
-    pairs, commands = [], []
+    pairs, commands, gap = [], [], 0.0
     while args:
         a = args.pop(0)
-        if a == "--pair":
+        if a == "--gap":
+            gap = float(args.pop(0))
+        elif a == "--pair":
             pairs.append(args.pop(0).split("/"))
         else:
             name, _, cmd = a.partition("=")
@@ -48,10 +54,11 @@ def main():
     for r in range(runs):
         shift = r % len(commands)
         for name, argv in commands[shift:] + commands[:shift]:
-            results[name].append(run(argv))
+            results[name].append(run(argv, gap))
     load1 = os.getloadavg()
     print("# load average %.2f %.2f %.2f before, %.2f %.2f %.2f after; "
-          "%d rounds" % (load0 + load1 + (runs,)))
+          "%d rounds" % (load0 + load1 + (runs,)) +
+          ("; %g s idle before each run" % gap if gap else ""))
     print("%-22s %9s %17s %9s %8s" % ("command", "wall ms", "min-max",
                                        "cpu ms", "faults"))
     for name, _ in commands:

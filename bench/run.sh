@@ -89,6 +89,19 @@ bench_screen() {
   echo "# bytes: $(cd "$out" && for x in x.*.jpg x.*.png; do printf '%s %s  ' "$x" "$(stat -c %s "$x")"; done)"
   [ "$have_x11" = 1 ] && cmp -s "$f.k.jpg" "$f.s.jpg" && echo "# kestrel-snap's JPEG is byte-identical to scrot's"
   [ "$have_x11" = 1 ] && cp "$f.k.png" "$out/scene-${w}x${h}.png"
+  # One capture now and then: an idle machine between runs. Under a
+  # hypervisor that takes back free memory, fresh memory then costs more.
+  if [ "$have_x11" = 1 ] && [ "$w" -ge 1920 ]; then
+    local -a gapped=("kestrel-snap.jpg=env $snap -q 75 $f.k.jpg"
+                     "scrot.jpg=env scrot -o -q 75 $f.s.jpg")
+    local -a gpairs=(--pair kestrel-snap.jpg/scrot.jpg)
+    if [ -n "$before_snap" ]; then
+      gapped+=("before.jpg=$before_snap -q 75 $f.b.jpg")
+      gpairs+=(--pair before.jpg/scrot.jpg --pair kestrel-snap.jpg/before.jpg)
+    fi
+    echo "## $geometry: JPEG, whole process, 2 s idle before each run"
+    alternate $(((runs + 1) / 2)) --gap 2 "${gpairs[@]}" "${gapped[@]}"
+  fi
   echo "## objects loaded and relocations at start (LD_DEBUG=statistics)"
   [ "$have_x11" = 1 ] && start_stats kestrel-snap "" "$snap" -q 75 "$f.t.jpg"
   [ -n "$before" ] && start_stats before "$before" "$before/kestrel-snap" -q 75 "$f.t.jpg"
