@@ -12,19 +12,12 @@ root=$PWD
 host=$(dpkg --print-architecture)
 arch=${1:-$host}
 
-# A foreign architecture, one line each, fields split by "|": the command
-# that makes its sysroot and prints its path, the CMake arguments of the
-# cross build (@ROOT@ and @SYSROOT@ stand for the two folders), the build
-# profiles.
-declare -A cross
-for a in armhf arm64; do
-  cross[$a]="scripts/cross-sysroot.sh $a build-$a|-DCMAKE_TOOLCHAIN_FILE=@ROOT@/cmake/cross-toolchain.cmake -DKESTREL_CROSS_ARCH=$a -DKESTREL_CROSS_SYSROOT=@SYSROOT@|pkg.kestrel.nowayland"
-done
-
 deps=(debhelper dpkg-dev lintian fakeroot)
 if [ "$arch" != "$host" ]; then
-  [ -n "${cross[$arch]:-}" ] || { echo "package.sh: no cross build for $arch (have: ${!cross[*]})" >&2; exit 2; }
-  IFS='|' read -r make_sysroot cmake_args profiles <<<"${cross[$arch]}"
+  case "$arch" in
+    armhf | arm64) ;;
+    *) echo "package.sh: no cross build for $arch (have: armhf arm64)" >&2; exit 2 ;;
+  esac
   deps+=("crossbuild-essential-$arch" qemu-user)
 fi
 scripts/deps.sh --build "${deps[@]}"
@@ -46,14 +39,12 @@ tar -C "$root" --exclude='./build*' --exclude=./dist --exclude=./out \
 env=()
 opts=(-b -us -uc)
 if [ "$arch" != "$host" ]; then
-  # shellcheck disable=SC2086
-  sysroot=$($make_sysroot)
-  cmake_args=${cmake_args//@SYSROOT@/$sysroot}
-  env=(KESTREL_CROSS_CMAKE="${cmake_args//@ROOT@/$root}" KESTREL_SYSROOT="$sysroot"
-       DEB_BUILD_OPTIONS=nocheck)
+  sysroot=$(scripts/cross-sysroot.sh "$arch" "build-$arch")
+  env=(KESTREL_CROSS_CMAKE="-DCMAKE_TOOLCHAIN_FILE=$root/cmake/cross-toolchain.cmake -DKESTREL_CROSS_ARCH=$arch -DKESTREL_CROSS_SYSROOT=$sysroot"
+       KESTREL_SYSROOT="$sysroot" DEB_BUILD_OPTIONS=nocheck)
   # The foreign libraries are in the sysroot, not installed: the build
-  # dependencies cannot be checked by dpkg.
-  opts+=(-a "$arch" -d -P"cross,nocheck,$profiles")
+  # dependencies cannot be checked by dpkg. The boards have no desktop.
+  opts+=(-a "$arch" -d -P"cross,nocheck,pkg.kestrel.nowayland")
 fi
 (cd "$work/src" && env "${env[@]}" dpkg-buildpackage "${opts[@]}") >"$work/build.log" 2>&1 || {
   tail -40 "$work/build.log" >&2
