@@ -58,7 +58,6 @@ bool PrepareBgr24Converter(const PixelFormat &f, Bgr24Converter *c) {
   for (int i = 0; i < 3; ++i) {
     c->shift[i] = uint8_t(__builtin_ctz(masks[i]));
     c->max[i] = masks[i] >> c->shift[i];
-    FillTable(c->max[i], c->table[i]);
     allEight = allEight && c->max[i] == 0xFF;
     c->byteAligned = c->byteAligned && c->shift[i] % 8 == 0;
   }
@@ -74,6 +73,11 @@ bool PrepareBgr24Converter(const PixelFormat &f, Bgr24Converter *c) {
                          : Bgr24Converter::Path::kTable32;
       break;
   }
+  // Only the table paths read them; filling them costs more than a small
+  // screen's conversion.
+  if (c->path == Bgr24Converter::Path::kTable16 ||
+      c->path == Bgr24Converter::Path::kTable32)
+    for (int i = 0; i < 3; ++i) FillTable(c->max[i], c->table[i]);
   return true;
 }
 

@@ -19,10 +19,10 @@ struct Bgr24Converter {
     kTable32,  // 32 bits: 10-bit channels through tables
   };
   Path path;
-  bool byteAligned;  // every channel starts on a byte boundary
-  uint8_t shift[3];  // blue, green, red: lowest bit of each channel
-  uint32_t max[3];   // largest channel value, after the shift
-  uint8_t table[3][1024];
+  bool byteAligned;         // every channel starts on a byte boundary
+  uint8_t shift[3];         // blue, green, red: lowest bit of each channel
+  uint32_t max[3];          // largest channel value, after the shift
+  uint8_t table[3][1024];   // filled for the table paths only
   uint8_t palette[256][3];  // blue, green, red
   uint32_t entry[256];      // the palette as blue | green << 8 | red << 16
 };

@@ -9,16 +9,13 @@ namespace kplat {
 void CopyBgr24(const uint8_t *src, ptrdiff_t srcStride, uint8_t *dst,
                ptrdiff_t dstStride, int width, int height, bool swapRedBlue,
                ConvertKernel kernel) {
-  // The 24-bit routines read only the byte places; the tables that
-  // PrepareBgr24Converter would fill are left alone (a small screen's copy
-  // takes less time than filling them).
+  PixelFormat format = {24, 0xFF0000, 0x00FF00, 0x0000FF, {}};
+  if (swapRedBlue) {
+    format.redMask = 0x0000FF;
+    format.blueMask = 0xFF0000;
+  }
   Bgr24Converter conv;
-  conv.path = Bgr24Converter::Path::kBytes24;
-  conv.byteAligned = true;
-  conv.shift[0] = swapRedBlue ? 16 : 0;
-  conv.shift[1] = 8;
-  conv.shift[2] = swapRedBlue ? 0 : 16;
-  conv.max[0] = conv.max[1] = conv.max[2] = 0xFF;
+  PrepareBgr24Converter(format, &conv);
   ConvertToBgr24(conv, src, srcStride, dst, dstStride, width, height, kernel);
 }
 
