@@ -43,6 +43,9 @@ bool FitsSizeCeiling(int64_t width, int64_t height);
 // The 24-bit blue-green-red format of DIB sections.
 const PixelFormat &Bgr24Format();
 
+// A 16-bit colour map value (X's and the framebuffer's) rounded to 8 bits.
+uint8_t Scale16To8(uint16_t value);
+
 // One consistent view of the screen: what a screen device context shows
 // from GetDC(NULL) to ReleaseDC. Size and format are taken once, when the
 // frame begins, and every graphics call on that context uses them.

@@ -59,4 +59,8 @@ const PixelFormat &Bgr24Format() {
   return kBgr24;
 }
 
+uint8_t Scale16To8(uint16_t value) {
+  return uint8_t((uint32_t(value) * 255 + 32767) / 65535);
+}
+
 }  // namespace kplat

@@ -28,11 +28,6 @@ uint32_t Scale(uint32_t v, uint32_t bits, uint32_t outBits) {
   return (v * outMax + max / 2) / max;
 }
 
-// A 16-bit colour map value rounded to 8 bits.
-uint8_t Round16(uint16_t v) {
-  return uint8_t((uint32_t(v) * 255 + 32767) / 65535);
-}
-
 // Turns the raw bits of a pixel's fields into colour channels.
 class Decoder {
  public:
@@ -75,7 +70,7 @@ class Decoder {
     const uint32_t v = f.msb_right ? Reverse(raw, f.length) : raw;
     if (!lookUp_) return uint16_t(Scale(v, f.length, outBits));
     const uint16_t *entries[3] = {cmap_->red, cmap_->green, cmap_->blue};
-    return Round16(entries[c][v]);
+    return Scale16To8(entries[c][v]);
   }
 
   // The colour of a whole pixel of 8 bits or fewer.
@@ -85,9 +80,9 @@ class Decoder {
       const bool white = (pixel & 1) == (visual_ == FB_VISUAL_MONO10);
       rgb[0] = rgb[1] = rgb[2] = white ? 255 : 0;
     } else if (IsPseudo(visual_) && var_.grayscale == 0) {
-      rgb[0] = Round16(cmap_->red[pixel]);
-      rgb[1] = Round16(cmap_->green[pixel]);
-      rgb[2] = Round16(cmap_->blue[pixel]);
+      rgb[0] = Scale16To8(cmap_->red[pixel]);
+      rgb[1] = Scale16To8(cmap_->green[pixel]);
+      rgb[2] = Scale16To8(cmap_->blue[pixel]);
     } else {
       for (int c = 0; c < 3; ++c)
         rgb[c] = uint8_t(Channel(c, Bits(pixel, c), 8));

@@ -122,13 +122,9 @@ bool PaletteFromColors(const uint8_t *r, size_t size, PixelFormat *format) {
   format->bitsPerPixel = 8;
   const uint8_t *c = r + kReplyHead;
   for (int i = 0; i < kPaletteEntries; ++i, c += kColorSize) {
-    // 16 bits to 8, rounded.
-    format->palette[i].rgbRed =
-        uint8_t((uint32_t(Get16(c)) * 255 + 32767) / 65535);
-    format->palette[i].rgbGreen =
-        uint8_t((uint32_t(Get16(c + 2)) * 255 + 32767) / 65535);
-    format->palette[i].rgbBlue =
-        uint8_t((uint32_t(Get16(c + 4)) * 255 + 32767) / 65535);
+    format->palette[i].rgbRed = Scale16To8(Get16(c));
+    format->palette[i].rgbGreen = Scale16To8(Get16(c + 2));
+    format->palette[i].rgbBlue = Scale16To8(Get16(c + 4));
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <xcb/randr.h>
 
+#include "x11_setup.h"
 #include "x11_wait.h"
 
 namespace kplat {
@@ -20,8 +21,8 @@ Known g_known = {0, false};
 
 // Whether bytes at p lie inside a reply of the server's stated length:
 // xcb's accessors follow the counts in the reply without checking them.
-bool InReply(const void *reply, uint32_t words, const void *p, size_t bytes) {
-  const size_t size = 32 + size_t(words) * 4;
+bool InReply(const void *reply, const void *p, size_t bytes) {
+  const size_t size = ReplySize(reply);
   const size_t offset = size_t(static_cast<const uint8_t *>(p) -
                                static_cast<const uint8_t *>(reply));
   return offset <= size && bytes <= size - offset;
@@ -57,7 +58,7 @@ bool Ask(xcb_connection_t *conn, xcb_window_t root) {
       xcb_randr_get_screen_resources_current_outputs(reply);
   const bool any =
       xcb_randr_get_screen_resources_current_outputs_length(reply) > 0 &&
-      InReply(reply, reply->length, outputs, sizeof *outputs);
+      InReply(reply, outputs, sizeof *outputs);
   const xcb_randr_output_t first = any ? outputs[0] : 0;
   const xcb_timestamp_t stamp = reply->config_timestamp;
   free(reply);
@@ -68,8 +69,8 @@ bool Ask(xcb_connection_t *conn, xcb_window_t root) {
   if (!info) return false;
   const uint8_t *name = xcb_randr_get_output_info_name(info);
   const int length = xcb_randr_get_output_info_name_length(info);
-  const bool xwayland = InReply(info, info->length, name, size_t(length)) &&
-                        NamedLikeXwayland(name, length);
+  const bool xwayland =
+      InReply(info, name, size_t(length)) && NamedLikeXwayland(name, length);
   free(info);
   return xwayland;
 }
