@@ -63,15 +63,11 @@ bool Connect() {
 
 }  // namespace
 
-xcb_connection_t *LiveConnection(bool *fresh) {
-  *fresh = false;
+xcb_connection_t *LiveConnection() {
   if (g_conn.conn && (g_conn.owner != getpid() || g_conn.stale ||
                       xcb_connection_has_error(g_conn.conn) || !SameDisplay()))
     DropConnection();
-  if (!g_conn.conn) {
-    if (!Connect()) return nullptr;
-    *fresh = true;
-  }
+  if (!g_conn.conn && !Connect()) return nullptr;
   // Errors of unchecked requests arrive as events; nobody else reads them.
   while (xcb_generic_event_t *event = xcb_poll_for_queued_event(g_conn.conn))
     free(event);

@@ -24,8 +24,8 @@ struct ScreenLayout {
 // The live connection to the server DISPLAY names now, made (or made
 // again, when the old one broke, went stale, belongs to the parent of a
 // fork, or DISPLAY has changed since) as needed; NULL when no server can be
-// reached now. *fresh tells whether it was made by this call.
-xcb_connection_t *LiveConnection(bool *fresh);
+// reached now.
+xcb_connection_t *LiveConnection();
 
 // The connection this process made, if it is still working and DISPLAY
 // still names its server; never connects.

@@ -126,8 +126,7 @@ class X11Display : public Display {
       if (!DrainEvents(kept)) return nullptr;
       if (xcb_connection_has_error(kept)) DropConnection();
     }
-    bool fresh = false;
-    xcb_connection_t *conn = LiveConnection(&fresh);
+    xcb_connection_t *conn = LiveConnection();
     if (conn && root_.generation != Generation()) WatchRoot(conn);
     return conn;
   }
@@ -254,8 +253,7 @@ X11Display g_display;
 Display *Open() {
   SigpipeGuard guard;
   xcb_connection_t *conn = ExistingConnection();
-  bool fresh = false;
-  if (!conn) conn = LiveConnection(&fresh);
+  if (!conn) conn = LiveConnection();
   if (!conn) return nullptr;
   if (ServerIsXwayland(conn, Generation(), Layout().root)) {
     if (Display *compositor = OpenCompositorBehindXwayland()) return compositor;

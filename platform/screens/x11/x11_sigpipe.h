@@ -1,6 +1,6 @@
 // libxcb writes to its socket with plain writev/sendmsg, so a write to a
 // server that has gone away would raise SIGPIPE in the host: every entry
-// into libxcb is bracketed by the platform's SIGPIPE guard (crt/sigpipe.h);
+// into libxcb is bracketed by the platform's SIGPIPE guard (base/sigpipe.h);
 // SigpipeGuard holds it for a scope.
 #pragma once
 

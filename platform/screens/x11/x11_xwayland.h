@@ -8,7 +8,7 @@
 namespace kplat {
 namespace x11 {
 
-// Asked once per connection (two round trips, each within the X bound):
+// Asked once per connection (three round trips, each within the X bound):
 // true when the server's first RandR output is named XWAYLAND<n>, the names
 // Xwayland gives its outputs (it advertises no extension of its own before
 // version 23.1). A server without RandR, or one that does not answer, is
