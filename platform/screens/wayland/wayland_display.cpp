@@ -237,18 +237,12 @@ class WaylandDisplay : public Display {
   // XDG_RUNTIME_DIR as it is now) is the socket of the kept connection;
   // with remember, it is taken as the socket from now on.
   bool SameSocket(const char *socket, bool remember) {
-    if (!socket || !*socket) return false;
-    const char *dir = getenv("XDG_RUNTIME_DIR");
-    if (socket[0] != '/' && (!dir || !*dir)) return false;
     char where[sizeof socket_];
-    const int n = socket[0] == '/'
-                      ? snprintf(where, sizeof where, "%s", socket)
-                      : snprintf(where, sizeof where, "%s/%s", dir, socket);
-    if (n < 0 || size_t(n) >= sizeof where) {
-      socket_[0] = 0;
-      return false;  // too long to be a socket's path
+    if (!SocketPath(socket, where, sizeof where)) {
+      if (remember) socket_[0] = 0;
+      return false;
     }
-    if (remember) memcpy(socket_, where, size_t(n) + 1);
+    if (remember) memcpy(socket_, where, sizeof where);
     return strcmp(socket_, where) == 0;
   }
 

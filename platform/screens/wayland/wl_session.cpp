@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -18,27 +19,12 @@ namespace kplat {
 namespace wl {
 namespace {
 
-// The path of a socket named as WAYLAND_DISPLAY names one: absolute, or
-// inside XDG_RUNTIME_DIR. WAYLAND_SOCKET is left alone: it belongs to the
-// host, and libwayland's own connect would take it over (and unset it).
+// WAYLAND_SOCKET is left alone: it belongs to the host, and libwayland's
+// own connect would take it over (and unset it).
 bool SocketAddress(const char *name, sockaddr_un *address) {
-  if (!name || !*name) return false;
-  const char *dir = "";
-  const char *slash = "";
-  if (name[0] != '/') {
-    dir = getenv("XDG_RUNTIME_DIR");
-    if (!dir || !*dir) return false;
-    slash = "/";
-  }
   memset(address, 0, sizeof *address);
   address->sun_family = AF_UNIX;
-  const size_t room = sizeof address->sun_path;
-  const size_t length = strlen(dir) + strlen(slash) + strlen(name);
-  if (length >= room) return false;
-  strcpy(address->sun_path, dir);
-  strcat(address->sun_path, slash);
-  strcat(address->sun_path, name);
-  return true;
+  return SocketPath(name, address->sun_path, sizeof address->sun_path);
 }
 
 // A connected socket, or -1. The connect itself waits at most until the
@@ -168,6 +154,19 @@ const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 void DropMessage(const char *, va_list) {}
 
 }  // namespace
+
+bool SocketPath(const char *name, char *path, size_t room) {
+  if (!name || !*name) return false;
+  const char *dir = "";
+  const char *slash = "";
+  if (name[0] != '/') {
+    dir = getenv("XDG_RUNTIME_DIR");
+    if (!dir || !*dir) return false;
+    slash = "/";
+  }
+  const int n = snprintf(path, room, "%s%s%s", dir, slash, name);
+  return n >= 0 && size_t(n) < room;
+}
 
 bool Connect(Session *session, const char *socket, const Deadline &deadline) {
   memset(session, 0, sizeof *session);

@@ -2,6 +2,7 @@
 // is known of every output.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "wl_wait.h"
@@ -45,6 +46,11 @@ struct Session {
   bool connected;       // the first exchanges are over
   bool outputsChanged;  // an output came or went since
 };
+
+// The path of a socket named as WAYLAND_DISPLAY names one: absolute, or
+// inside XDG_RUNTIME_DIR as it is now. False when there is none, or when it
+// takes room bytes or more.
+bool SocketPath(const char *name, char *path, size_t room);
 
 // Connects to the compositor whose socket is named as WAYLAND_DISPLAY names
 // one (a name in XDG_RUNTIME_DIR, or an absolute path) and learns its
