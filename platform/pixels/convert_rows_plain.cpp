@@ -17,16 +17,11 @@ void RowPalette(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
 }
 
 void RowBytes24(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
-  const int ob = c.shift[0] / 8, og = c.shift[1] / 8, orr = c.shift[2] / 8;
-  if (ob == 0 && og == 1 && orr == 2) {
+  if (IsBgrOrder(c)) {
     memcpy(d, s, size_t(w) * 3);
     return;
   }
-  for (int x = 0; x < w; ++x) {
-    d[3 * x] = s[3 * x + ob];
-    d[3 * x + 1] = s[3 * x + og];
-    d[3 * x + 2] = s[3 * x + orr];
-  }
+  Bytes24Tail(s, d, 0, w, c.shift[0] / 8, c.shift[1] / 8, c.shift[2] / 8);
 }
 
 void RowShift32(const Bgr24Converter &c, const uint8_t *s, uint8_t *d, int w) {
