@@ -45,10 +45,14 @@ uid=$(id -u "$user")
 work=$(mktemp -d /tmp/kestrel-desktops-XXXXXX)
 chmod 755 "$work"
 groups_=()  # process groups to end
-cleanup() {
+end_groups() {
   for g in "${groups_[@]}"; do kill -TERM -- "-$g" 2>/dev/null || true; done
   sleep 1
   for g in "${groups_[@]}"; do kill -KILL -- "-$g" 2>/dev/null || true; done
+  groups_=()
+}
+cleanup() {
+  end_groups
   # A killed Xwayland leaves its socket and lock file behind.
   find /tmp/.X11-unix /tmp -maxdepth 1 -user "$user" \( -name 'X[0-9]*' -o \
     -name '.X[0-9]*-lock' \) -delete 2>/dev/null || true
@@ -351,11 +355,7 @@ for d in "${desktops[@]}"; do
   begin=$(date +%s)
   "run_$d"
   echo "$d: $(( $(date +%s) - begin )) s"
-  cleanup_groups=("${groups_[@]}")
-  for g in "${cleanup_groups[@]}"; do kill -TERM -- "-$g" 2>/dev/null || true; done
-  sleep 1
-  for g in "${cleanup_groups[@]}"; do kill -KILL -- "-$g" 2>/dev/null || true; done
-  groups_=()
+  end_groups
 done
 echo "desktops: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
