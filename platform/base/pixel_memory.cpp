@@ -31,8 +31,8 @@ size_t MappedLength(size_t size) { return (size + kPage - 1) / kPage * kPage; }
 // Populated at once: every byte of a block is written straight away, and
 // one call that maps all of its pages costs less than a fault per page.
 // No huge pages: under a hypervisor that takes back free memory in huge-page
-// runs, a fresh huge page is the memory it took, and touching it measured
-// twice the time of the 4 KiB pages a block would otherwise reuse.
+// runs, a fresh huge page is likely the memory it took, and after an idle
+// spell a capture with them took twice as long as with 4 KiB pages.
 uint8_t *MapPixels(size_t size) {
   const size_t length = MappedLength(size);
   if (length < size) return nullptr;
